@@ -1,0 +1,27 @@
+# Kelvra: `make run` builds and starts the program, `make test` runs the whole test suite.
+# Both first install whatever Debian packages are missing.
+BUILD := build
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@bash tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/kelvra
+
+test: deps
+	bash tools/run-tests
+
+bench: build
+	./$(BUILD)/bench_gravity
+
+clean:
+	rm -rf $(BUILD) build-asan build-fuzz

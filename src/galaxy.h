@@ -1,0 +1,124 @@
+// galaxy: the application core and the simulation driver. The shared records of the run, the entry
+// point and main loop, start-up and parameters, the engine states, generation and integration of the
+// cloud, the camera motion and the evolution-mode controls.
+#pragma once
+
+#include "utility.h"
+
+// ---- Constants ----------------------------------------------------------------------------------------
+
+// Largest star count; the star prompt clamps to it and the tables hold this many entries.
+constexpr int MaxStars = 10000;
+// Seconds in a year of 365 days, as the integration converts time steps.
+constexpr double SecondsPerYear = 365.0 * 24 * 60 * 60;
+
+// Application states held in AppState.
+constexpr int StateSetup = 0;      // start screen and the four parameter prompts
+constexpr int StateEvolution = 1;  // the cloud evolves and the camera flies
+constexpr int StateQuitting = 2;   // set together with Quit; the engine does nothing more
+
+// ---- Shared records -----------------------------------------------------------------------------------
+
+// Colour of a star, each component 0 to 1.
+struct strColor {
+    float Red, Green, Blue;
+};
+
+// One star. Pos in scene units (multiples of G.Radius), Vel in m/s, Force in N, Mass in kg.
+struct strStar {
+    double Mass;     // set at generation, constant afterwards
+    double Size;     // half the side of the sprite, scene units (0.002 to 0.004)
+    strBod Pos;
+    strBod Vel;
+    strBod Force;    // accumulator of the current turn
+    int Alive;       // 1: integrated and drawn; nothing clears it
+    strColor Color;
+};
+
+// One entry of the depth-sort table: a star and its distance from the camera in scene units.
+struct strStarIdx {
+    int Index;
+    double Dist;
+};
+
+// The system record.
+struct strSystem {
+    float KeyDelay;   // seconds between two accepted key-downs of one key
+    int RefreshRate;  // frames a second the pacer aims at, 1 to 50
+};
+
+// The global record: simulation parameters and the camera ("ship"), fields in this order.
+struct strGlobal {
+    int NumStars;       // stars in the cloud, 1 to MaxStars once generated
+    int NumVisible;     // entries of StarIdx filled for the current frame
+    int Seed;           // the random seed in force
+    int Turn;           // integrated turns
+    int Pause;          // 1 while the simulation is paused
+    double GravConst;   // m^3 kg^-1 s^-2
+    double SolarMass;   // kg
+    double LightYear;   // m
+    double DeltaT;      // time step, years
+    strBod ShipPos;     // camera position, scene units
+    strBod ShipVel;     // displacement added by the latest motion step
+    double ShipSpeed;   // signed speed along the view, scene units per 1/300 s
+    double Radius;      // cloud radius, m: one scene unit
+    double MouseYawFactor;
+    double PitchFactor;
+    double SpeedStep;       // change of ShipSpeed per 1/300 s while A or Z is held
+    double SpeedThreshold;  // below this magnitude the camera stands still
+    double TurnRate;        // degrees per 1/300 s for the turn keys
+    strBod ShipRight;   // camera x axis
+    strBod ShipUp;      // camera y axis
+    strBod ShipBack;    // camera z axis; the camera looks along -ShipBack
+    float ViewMatrix[16];     // view rotation, rebuilt every evolution frame
+    float ViewMatrixInv[16];  // its inverse: the billboard rotation of the sprites
+};
+
+// The cloud; entries 0 to G.NumStars - 1 are used.
+extern strStar Star[MaxStars];
+// The depth-sort table of the star field; its first G.NumVisible entries count.
+extern strStarIdx StarIdx[MaxStars];
+// StateSetup, StateEvolution or StateQuitting.
+extern int AppState;
+// 1 ends the main loop; only ever set.
+extern int Quit;
+extern strSystem S;
+extern strGlobal G;
+// Clock value (ms) of the previous camera-motion step.
+extern int LastPhysic;
+// Clock value (ms) of the previous evolution key step.
+extern int LastPlayer;
+
+// ---- Start-up, states and main loop ---------------------------------------------------------------
+
+// The entry point's steps: start-up, window, main loop, teardown. Returns the exit status.
+int WinMain();
+// One-time start-up: log, seed, state, timers, screen size, mouse, parameters. Returns 0.
+int AmbrelInit();
+// Sets the simulation and camera fields of G to their initial values (leaves Seed and NumVisible).
+void InitParameters();
+// One step of the application engine in the current AppState.
+void GameEngine();
+// Takes the answer of setup prompt `prompt` (0 stars, 1 radius, 2 time step, 3 seed) into G:
+// `result` is the prompt's Result (negative when cancelled), `text` its Text.
+void ApplyPromptAnswer(int prompt, int result, const char* text);
+// Requests the end of the program: AppState = StateQuitting, Quit = 1.
+void AmbrelQuit();
+// Closes the window and ends the process with status 0 at once.
+[[noreturn]] void AmbrelForcedExit();
+
+// ---- Simulation -----------------------------------------------------------------------------------
+
+// Fills Star[0 .. G.NumStars - 1] with a cloud at rest in the unit sphere from the current random sequence.
+void GenerateGalaxy();
+// Advances every live star by one turn of G.DeltaT years of direct pairwise gravity.
+void EvolRecalc();
+// The same turn computed by the plain nested loop: the reference the fast kernel must agree with.
+void EvolRecalcPlain();
+
+// ---- Camera motion and controls -------------------------------------------------------------------
+
+// Moves the camera along its view by the wall-clock time since the previous step.
+void ShipRecalc();
+// The evolution-mode controls: pause, quit, mouse look, turns, rolls and speed.
+void EvolutionKeys();

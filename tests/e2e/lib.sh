@@ -1,0 +1,80 @@
+# Shared helpers of the end-to-end tests: a private Xvfb server, the real program, xdotool input and
+# screenshots read back as pixels. Source it; $1 of the test is the path of the kelvra binary.
+set -u
+KELVRA=${1:?path of the kelvra binary}
+KELVRA=$(readlink -f "$KELVRA")
+WORK=$(mktemp -d /tmp/kelvra-e2e.XXXXXX)
+XVFB_PID=
+APP_PID=
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cleanup() {
+  [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# start_xvfb [WxH]: starts a private X server on a free display and exports DISPLAY.
+start_xvfb() {
+  local size=${1:-1024x768}
+  for n in $(seq 40 99); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 ${size}x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 50); do
+      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
+      sleep 0.1
+    done
+    kill $XVFB_PID 2>/dev/null
+  done
+  fail "could not start Xvfb"
+}
+
+# start_kelvra: runs the program in $WORK (its working directory, for kelvra.log) and waits for its window.
+start_kelvra() {
+  (cd "$WORK" && exec "$KELVRA") >"$WORK/kelvra.out" 2>&1 &
+  APP_PID=$!
+  for _ in $(seq 100); do
+    xdotool search --name '^Kelvra$' >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "no Kelvra window appeared"
+}
+
+# key NAME...: presses keys one after another, slower than the key delay of 50 ms.
+key() {
+  for k in "$@"; do xdotool key --delay 120 "$k"; sleep 0.08; done
+}
+
+# type_answer TEXT: types TEXT into the open prompt and confirms it with Return.
+type_answer() {
+  local text=$1 i
+  for ((i = 0; i < ${#text}; i++)); do
+    local c=${text:i:1}
+    case "$c" in
+      .) key period ;; -) key minus ;; *) key "$c" ;;
+    esac
+  done
+  key Return
+}
+
+# screenshot FILE.png: the whole screen.
+screenshot() { import -window root "$1"; }
+
+# pixel FILE X Y: prints "r g b" of one pixel (0-255).
+pixel() {
+  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
+}
+
+# wait_exit SECONDS: waits for the program to end; prints its status.
+wait_exit() {
+  local s=$1
+  for _ in $(seq $((s * 10))); do
+    kill -0 "$APP_PID" 2>/dev/null || { wait "$APP_PID"; local rc=$?; APP_PID=; echo $rc; return 0; }
+    sleep 0.1
+  done
+  echo timeout
+}
