@@ -3,7 +3,7 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench package clean
 
 all: build
 
@@ -19,6 +19,10 @@ run: build
 
 test: deps
 	bash tools/run-tests
+
+# The Debian package, from the normal build: build/kelvra_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack --config CPackConfig.cmake
 
 bench: build
 	./$(BUILD)/bench_gravity

@@ -1,0 +1,74 @@
+# Installing Kelvra as a desktop program, laid out as Debian lays out games: the program in
+# <prefix>/games, the desktop entry, the icons and the manual page under <prefix>/share; and the
+# Debian package built from that same installation by CPack (`make package`).
+include(GNUInstallDirs)
+
+set(KELVRA_INSTALL_GAMESDIR games CACHE STRING "Directory of the program, relative to the install prefix")
+set(KELVRA_PACKAGE_MAINTAINER "Kelvra developers <kelvra@example.org>" CACHE STRING
+    "Maintainer named in the Debian package")
+# The sizes that desktops look up first in the hicolor theme; the 256-pixel one is enlarged from
+# the 128-pixel sprite, which is soft enough to stand it.
+set(KELVRA_ICON_SIZES 16 32 48 64 128 256)
+
+set(KELVRA_PKG_DIR ${CMAKE_BINARY_DIR}/packaging)
+
+add_executable(make_icon tools/make_icon.cpp)
+find_package(ZLIB REQUIRED)
+target_link_libraries(make_icon PRIVATE ZLIB::ZLIB)
+
+set(KELVRA_ICON_FILES)
+foreach(size ${KELVRA_ICON_SIZES})
+  set(icon ${KELVRA_PKG_DIR}/icons/${size}x${size}/kelvra.png)
+  add_custom_command(
+    OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KELVRA_PKG_DIR}/icons/${size}x${size}
+    COMMAND make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga ${size} ${icon}
+    DEPENDS make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga
+    COMMENT "Drawing the ${size} pixel icon")
+  list(APPEND KELVRA_ICON_FILES ${icon})
+  install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+# Debian ships manual pages compressed with gzip -9n (no name or time stamp, so the bytes repeat).
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(KELVRA_MAN_PAGE ${KELVRA_PKG_DIR}/kelvra.6.gz)
+add_custom_command(
+  OUTPUT ${KELVRA_MAN_PAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KELVRA_PKG_DIR}
+  COMMAND ${GZIP_PROGRAM} -9nc ${CMAKE_SOURCE_DIR}/packaging/kelvra.6 > ${KELVRA_MAN_PAGE}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/kelvra.6
+  COMMENT "Compressing the manual page")
+
+add_custom_target(kelvra_desktop_files ALL DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE})
+
+install(TARGETS kelvra RUNTIME DESTINATION ${KELVRA_INSTALL_GAMESDIR})
+install(FILES ${KELVRA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+# The desktop entry names the program by its full path, which is known only when installing: the
+# prefix given to `cmake --install --prefix` or the package's /usr may differ from the configured one.
+install(CODE "
+  set(KELVRA_DESKTOP_TEMPLATE \"${CMAKE_SOURCE_DIR}/packaging/kelvra.desktop.in\")
+  set(KELVRA_DESKTOP_STAGE \"${KELVRA_PKG_DIR}/install\")
+  set(KELVRA_INSTALL_GAMESDIR \"${KELVRA_INSTALL_GAMESDIR}\")
+  set(KELVRA_INSTALL_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
+  include(\"${CMAKE_SOURCE_DIR}/cmake/InstallDesktopEntry.cmake\")
+")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kelvra)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${KELVRA_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "interactive simulation of the birth of a galaxy")
+# The long description, one paragraph; CPack puts the summary above it as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Kelvra scatters up to 10,000 stars at rest in a spherical cloud and integrates
+their mutual Newtonian gravity pair by pair, turn after turn, while you fly a
+free camera through the collapsing cloud with the mouse and the keyboard.
+Stars are drawn as depth-sorted sprites coloured and sized by their mass.")
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The dependencies are whatever dpkg-shlibdeps finds the program linked against, never a list kept by hand.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
