@@ -1,0 +1,57 @@
+// One integration turn at the default star count and at the largest, through the plain reference
+// loop and through the engine's turn. The cloud is restored before every turn, outside the timing,
+// so that each turn starts from the same freshly generated, unblown cloud.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "galaxy.h"
+#include "utility.h"
+
+namespace {
+
+constexpr unsigned int CloudSeed = 20240601u;
+constexpr double CloudRadiusLy = 40;    // the radius prompt's default
+constexpr double TurnYears = 20000;     // the time-step prompt's default
+
+strStar Start[MaxStars];
+
+void PrepareCloud(int stars) {
+    InitParameters();
+    G.NumStars = stars;
+    G.Radius = CloudRadiusLy * G.LightYear;
+    G.DeltaT = TurnYears;
+    RandSeed(CloudSeed);
+    GenerateGalaxy();
+    std::memcpy(Start, Star, sizeof(strStar) * stars);
+}
+
+void TimeTurns(benchmark::State& state, void (*turn)()) {
+    const int stars = static_cast<int>(state.range(0));
+    PrepareCloud(stars);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(Star, Start, sizeof(strStar) * stars);
+        state.ResumeTiming();
+        turn();
+        benchmark::DoNotOptimize(Star[0].Pos);
+    }
+    const double pairs = 0.5 * stars * (stars - 1.0);
+    state.counters["pairs"] = pairs;
+    state.counters["pairs_per_s"] = benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_TurnPlain(benchmark::State& state) {
+    TimeTurns(state, &EvolRecalcPlain);
+}
+
+void BM_TurnEngine(benchmark::State& state) {
+    TimeTurns(state, &EvolRecalc);
+}
+
+}  // namespace
+
+BENCHMARK(BM_TurnPlain)->Arg(1500)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TurnEngine)->Arg(1500)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
