@@ -182,6 +182,8 @@ void SwapBuffers();
 extern const int FontSize[5];
 // First of the 96 display lists (codes 32 to 127) of each font.
 extern int fntBase[5];
+// Pixel height of font 0 to 4: its nominal size scaled by the window's width against FS_X0.
+int FontPixelHeight(int font);
 // Builds the five bitmap fonts into the current GL context.
 void BuildFont();
 // Deletes the fonts' display lists.

@@ -1,0 +1,358 @@
+// system, platform side: the only file of Kelvra that talks to SDL2 and FreeType. It opens and closes
+// the window with its GL context, turns SDL events into the Windows-style messages the window
+// procedure reads, warps and hides the cursor, shows message boxes and renders the bitmap fonts from
+// the font compiled into the program.
+#include <SDL.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <GL/gl.h>
+
+#include <array>
+#include <cstdio>
+
+#include "graphics.h"
+#include "system.h"
+
+extern const unsigned char FontData[];
+extern const long FontDataSize;
+
+namespace {
+
+// The pixel format: 8 bits a colour, no alpha, a depth buffer of at least 16 bits, double-buffered.
+constexpr int ColorBits = 8;
+constexpr int DepthBits = 16;
+
+constexpr int DefaultScreenWidth = 1024;
+constexpr int DefaultScreenHeight = 768;
+
+// Windows' wheel delta of one notch.
+constexpr int WheelDelta = 120;
+// Activation state words of WM_ACTIVATE.
+constexpr int WaInactive = 0;
+constexpr int WaActive = 1;
+
+constexpr unsigned MbButtonMask = 0x0F;
+constexpr unsigned MbIconMask = 0xF0;
+
+// The fonts hold character codes 32 to 127; one display list each.
+constexpr unsigned FirstGlyph = 32;
+constexpr int GlyphCount = 96;
+constexpr int FontCount = 5;
+// FreeType measures advances in 1/64 pixel.
+constexpr float FreeTypeUnitsPerPixel = 64.0f;
+// Room for the largest glyph bitmap the fonts are built with; a larger one keeps only its advance.
+constexpr std::size_t GlyphBufferBytes = 16384;
+
+// The private event that stands for WM_QUIT; registered on first use.
+Uint32 QuitEventType = static_cast<Uint32>(-1);
+
+struct KeyPair {
+    SDL_Keycode key;
+    int vk;
+};
+
+// SDL keycodes of the keys that are not in a contiguous run, with their Windows virtual-key codes.
+// Alt and F10 are system keys on Windows and never reach the key table, so they are not here.
+constexpr std::array<KeyPair, 39> FixedKeys = {{
+    {SDLK_BACKSPACE, 8},    {SDLK_TAB, 9},          {SDLK_RETURN, 13},       {SDLK_KP_ENTER, 13},
+    {SDLK_LSHIFT, 16},      {SDLK_RSHIFT, 16},      {SDLK_LCTRL, 17},        {SDLK_RCTRL, 17},
+    {SDLK_PAUSE, 19},       {SDLK_CAPSLOCK, 20},    {SDLK_ESCAPE, 27},       {SDLK_SPACE, 32},
+    {SDLK_PAGEUP, 33},      {SDLK_PAGEDOWN, 34},    {SDLK_END, 35},          {SDLK_HOME, 36},
+    {SDLK_LEFT, 37},        {SDLK_UP, 38},          {SDLK_RIGHT, 39},        {SDLK_DOWN, 40},
+    {SDLK_INSERT, 45},      {SDLK_DELETE, 46},      {SDLK_KP_0, 96},         {SDLK_KP_MULTIPLY, 106},
+    {SDLK_KP_PLUS, 107},    {SDLK_KP_MINUS, 109},   {SDLK_KP_PERIOD, 110},   {SDLK_KP_DIVIDE, 111},
+    {SDLK_SEMICOLON, 186},  {SDLK_EQUALS, 187},     {SDLK_COMMA, 188},       {SDLK_MINUS, 189},
+    {SDLK_PERIOD, 190},     {SDLK_SLASH, 191},      {SDLK_BACKQUOTE, 192},   {SDLK_LEFTBRACKET, 219},
+    {SDLK_BACKSLASH, 220},  {SDLK_RIGHTBRACKET, 221}, {SDLK_QUOTE, 222},
+}};
+
+constexpr int VkDigit0 = 48;
+constexpr int VkLetterA = 65;
+constexpr int VkNumpad1 = 97;
+constexpr int VkF1 = 112;
+
+// The Windows virtual-key code of an SDL keycode, or -1 for a key the program has no code for.
+int VirtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return VkLetterA + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return VkDigit0 + (key - SDLK_0);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return VkNumpad1 + (key - SDLK_KP_1);
+    if (key >= SDLK_F1 && key <= SDLK_F12 && key != SDLK_F10) return VkF1 + (key - SDLK_F1);
+    for (const KeyPair& pair : FixedKeys)
+        if (pair.key == key) return pair.vk;
+    return -1;
+}
+
+WPARAM ButtonWord(Uint32 state) {
+    WPARAM word = 0;
+    if (state & SDL_BUTTON_LMASK) word |= MK_LBUTTON;
+    if (state & SDL_BUTTON_RMASK) word |= MK_RBUTTON;
+    return word;
+}
+
+void SetMessage(MSG* msg, UINT message, WPARAM wParam, LPARAM lParam) {
+    msg->message = message;
+    msg->wParam = wParam;
+    msg->lParam = lParam;
+}
+
+bool TranslateWindowEvent(const SDL_WindowEvent& window, MSG* msg) {
+    switch (window.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        SetMessage(msg, WM_CLOSE, 0, 0);
+        return true;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        SetMessage(msg, WM_ACTIVATE, static_cast<WPARAM>(MakeLong(WaInactive, 1)), 0);
+        return true;
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+        SetMessage(msg, WM_ACTIVATE, static_cast<WPARAM>(MakeLong(WaActive, 0)), 0);
+        return true;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        SetMessage(msg, WM_SIZE, 0, MakeLong(window.data1, window.data2));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TranslateKey(const SDL_KeyboardEvent& key, MSG* msg) {
+    const int vk = VirtualKey(key.keysym.sym);
+    if (vk < 0) return false;
+    SetMessage(msg, key.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(vk), 0);
+    return true;
+}
+
+bool TranslateButton(const SDL_MouseButtonEvent& button, MSG* msg) {
+    const bool down = button.type == SDL_MOUSEBUTTONDOWN;
+    UINT message;
+    if (button.button == SDL_BUTTON_LEFT)
+        message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    else if (button.button == SDL_BUTTON_RIGHT)
+        message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    else
+        return false;
+    SetMessage(msg, message, ButtonWord(SDL_GetMouseState(nullptr, nullptr)), MakeLong(button.x, button.y));
+    return true;
+}
+
+// A wheel event carries no position; Windows reports the cursor's, with the notches in the high word.
+bool TranslateWheel(const SDL_MouseWheelEvent& wheel, MSG* msg) {
+    int x = 0;
+    int y = 0;
+    const Uint32 state = SDL_GetMouseState(&x, &y);
+    const int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+    const WPARAM word = static_cast<WPARAM>(MakeLong(static_cast<int>(ButtonWord(state)), notches * WheelDelta));
+    SetMessage(msg, WM_MOUSEWHEEL, word, MakeLong(x, y));
+    return true;
+}
+
+// The message an SDL event stands for; false for the events that stand for none.
+bool TranslateEvent(const SDL_Event& event, MSG* msg) {
+    if (event.type == QuitEventType) {
+        SetMessage(msg, WM_QUIT, 0, 0);
+        return true;
+    }
+    switch (event.type) {
+    case SDL_QUIT:
+        SetMessage(msg, WM_CLOSE, 0, 0);
+        return true;
+    case SDL_WINDOWEVENT:
+        return TranslateWindowEvent(event.window, msg);
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        return TranslateKey(event.key, msg);
+    case SDL_MOUSEMOTION:
+        SetMessage(msg, WM_MOUSEMOVE, ButtonWord(event.motion.state), MakeLong(event.motion.x, event.motion.y));
+        return true;
+    case SDL_MOUSEWHEEL:
+        return TranslateWheel(event.wheel, msg);
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        return TranslateButton(event.button, msg);
+    default:
+        return false;
+    }
+}
+
+Uint32 MessageBoxIcon(unsigned flags) {
+    switch (flags & MbIconMask) {
+    case MB_ICONSTOP:
+        return SDL_MESSAGEBOX_ERROR;
+    case MB_ICONEXCLAMATION:
+        return SDL_MESSAGEBOX_WARNING;
+    default:
+        return SDL_MESSAGEBOX_INFORMATION;
+    }
+}
+
+void SetPixelFormatAttributes() {
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, DepthBits);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// There are no display modes to switch to here: a request for one is answered as Windows answers a
+// mode it cannot set, and the user may go on in the window instead.
+bool ResolveFullscreen() {
+    if (!fullscreen) return true;
+    const int answer = MessageBox("Fullscreen Mode Is Not Supported. Use Windowed Mode Instead?", "Fullscreen",
+                                  MB_YESNO | MB_ICONEXCLAMATION);
+    if (answer == IDYES) {
+        fullscreen = false;
+        return true;
+    }
+    MessageBox("Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP);
+    return false;
+}
+
+// Undoes the creation so far and reports the step that failed.
+bool CreationFailed(const char* text) {
+    KillGLWindow();
+    MessageBox(text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void TeardownFailed(const char* text) { MessageBox(text, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION); }
+
+std::array<unsigned char, GlyphBufferBytes> GlyphBits;
+
+// Compiles the current glyph of `face` into the display list being built: FreeType's rows run top
+// down, glBitmap's bottom up.
+void EmitGlyph(FT_GlyphSlot glyph) {
+    const FT_Bitmap& bitmap = glyph->bitmap;
+    const float advance = glyph->advance.x / FreeTypeUnitsPerPixel;
+    const std::size_t rowBytes = (bitmap.width + 7) / 8;
+    const std::size_t rows = bitmap.rows;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO || rows * rowBytes == 0 || rows * rowBytes > GlyphBits.size()) {
+        glBitmap(0, 0, 0, 0, advance, 0, nullptr);
+        return;
+    }
+    for (std::size_t r = 0; r < rows; ++r) {
+        const unsigned char* src = bitmap.buffer + (rows - 1 - r) * static_cast<std::size_t>(bitmap.pitch);
+        std::copy(src, src + rowBytes, GlyphBits.begin() + static_cast<std::ptrdiff_t>(r * rowBytes));
+    }
+    glBitmap(static_cast<GLsizei>(bitmap.width), static_cast<GLsizei>(rows), static_cast<float>(-glyph->bitmap_left),
+             static_cast<float>(static_cast<int>(rows) - glyph->bitmap_top), advance, 0, GlyphBits.data());
+}
+
+// One font: a display list per character code, each drawing the glyph and advancing by its width.
+void BuildOneFont(FT_Face face, int font) {
+    fntBase[font] = static_cast<int>(glGenLists(GlyphCount));
+    const int height = FontPixelHeight(font);
+    const bool sized = face != nullptr && height > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height)) == 0;
+    for (int i = 0; i < GlyphCount; ++i) {
+        glNewList(static_cast<GLuint>(fntBase[font] + i), GL_COMPILE);
+        const FT_ULong code = FirstGlyph + static_cast<FT_ULong>(i);
+        if (sized && FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0)
+            EmitGlyph(face->glyph);
+        glEndList();
+    }
+}
+
+}  // namespace
+
+void ScreenSize(int* width, int* height) {
+    SDL_DisplayMode mode{};
+    if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
+    *width = mode.w > 0 ? mode.w : DefaultScreenWidth;
+    *height = mode.h > 0 ? mode.h : DefaultScreenHeight;
+}
+
+bool CreateGLWindow(const char* title, int width, int height, int, bool fullscreenflag) {
+    fullscreen = fullscreenflag;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        MessageBox("Failed To Register The Window Class.", "ERROR", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    if (!ResolveFullscreen()) return false;
+    ShowMouseCursor();
+    SetPixelFormatAttributes();
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+    if (hWnd == nullptr) return CreationFailed("Window Creation Error.");
+    hRC = SDL_GL_CreateContext(hWnd);
+    if (hRC == nullptr) return CreationFailed("Can't Create A GL Rendering Context.");
+    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) return CreationFailed("Can't Activate The GL Rendering Context.");
+    // Presenting must never wait for the display: the pacer fits frames between simulation turns.
+    SDL_GL_SetSwapInterval(0);
+    SDL_ShowWindow(hWnd);
+    SDL_RaiseWindow(hWnd);
+    ReSizeGLScene(width, height);
+    if (!InitGL()) return CreationFailed("Initialization Failed.");
+    return LoadGLTextures() != 0;
+}
+
+void KillGLWindow() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) ShowMouseCursor();
+    if (hRC != nullptr) {
+        if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) TeardownFailed("Release Of DC And RC Failed.");
+        SDL_GL_DeleteContext(hRC);
+        hRC = nullptr;
+    }
+    if (hWnd != nullptr) {
+        SDL_DestroyWindow(hWnd);
+        hWnd = nullptr;
+    }
+    SDL_Quit();
+}
+
+int MessageBox(const char* text, const char* caption, unsigned flags) {
+    const bool question = (flags & MbButtonMask) == MB_YESNO;
+    const SDL_MessageBoxButtonData yesNo[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
+    };
+    const SDL_MessageBoxButtonData ok[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
+    };
+    const SDL_MessageBoxData box = {MessageBoxIcon(flags), nullptr, caption, text, question ? 2 : 1,
+                                    question ? yesNo : ok, nullptr};
+    int answer = 0;
+    if (SDL_ShowMessageBox(&box, &answer) == 0) return answer;
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    return question ? IDNO : IDOK;
+}
+
+void MouseMove(int x, int y) {
+    if (hWnd != nullptr) SDL_WarpMouseInWindow(hWnd, x, y);
+}
+
+void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+void PostQuitMessage(int) {
+    if (QuitEventType == static_cast<Uint32>(-1)) QuitEventType = SDL_RegisterEvents(1);
+    // The queue exists without a window too, so that a close request always ends in the quit message.
+    if (SDL_WasInit(SDL_INIT_EVENTS) == 0) SDL_InitSubSystem(SDL_INIT_EVENTS);
+    SDL_Event event{};
+    event.type = QuitEventType;
+    SDL_PushEvent(&event);
+}
+
+bool PeekMessage(MSG* msg) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event) == 1)
+        if (TranslateEvent(event, msg)) return true;
+    return false;
+}
+
+void SwapBuffers() {
+    if (hWnd != nullptr) SDL_GL_SwapWindow(hWnd);
+}
+
+void BuildFont() {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    if (FT_Init_FreeType(&library) == 0 &&
+        FT_New_Memory_Face(library, FontData, static_cast<FT_Long>(FontDataSize), 0, &face) != 0)
+        face = nullptr;
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    for (int font = 0; font < FontCount; ++font) BuildOneFont(face, font);
+    glPopClientAttrib();
+    if (face != nullptr) FT_Done_Face(face);
+    if (library != nullptr) FT_Done_FreeType(library);
+}
