@@ -1,6 +1,133 @@
-// SCAFFOLD (owner: camera helper) -- placeholder bodies so the tree links; replace all of it.
+// The camera ("ship") in flight: its motion along the view on the wall clock, and the evolution-mode
+// controls that turn it, change its speed, pause the simulation and end the program.
+#include <cmath>
+
 #include "galaxy.h"
+#include "system.h"
+
 int LastPhysic;
 int LastPlayer;
-void ShipRecalc() {}
-void EvolutionKeys() {}
+
+namespace {
+
+constexpr double MsPerSecond = 1000.0;
+// Motion and controls count time in step units of 1/300 s.
+constexpr double StepUnitsPerSecond = 300.0;
+// Longest gap between two key steps that counts while the simulation runs, ms: a slow turn of the
+// integration must not make the camera jump.
+constexpr int LongestRunningKeyStepMs = 33;
+// Degrees of mouse look per unit of mouse movement, before the factors and TurnRate.
+constexpr double MouseLookScale = static_cast<double>(0.3f);
+// The speed range the controls allow, scene units per step unit.
+constexpr double SpeedLimit = static_cast<double>(0.001f);
+
+// Windows virtual-key codes of the letter keys.
+constexpr int KeyA = 'A';
+constexpr int KeyQ = 'Q';
+constexpr int KeyW = 'W';
+constexpr int KeyZ = 'Z';
+
+// Step units in an elapsed time of `ms` milliseconds.
+double StepUnits(int ms) { return ms / MsPerSecond * StepUnitsPerSecond; }
+
+// Turns the whole camera about one of its own axes. The axis is copied first: it is itself among
+// the three vectors turned, and Rotate normalises the axis it is given.
+void TurnAbout(const strBod& axis, double degrees) {
+    strBod pivot = axis;
+    Rotate(degrees, &pivot, &G.ShipRight);
+    Rotate(degrees, &pivot, &G.ShipUp);
+    Rotate(degrees, &pivot, &G.ShipBack);
+}
+
+// Consumes a one-shot key: true, with the flag cleared, when it was down.
+bool TakeKey(int code) {
+    if (keys[code] == 0) return false;
+    keys[code] = 0;
+    return true;
+}
+
+// Mouse look: horizontal movement yaws about ShipUp, vertical movement pitches about ShipRight.
+// A sum that is not a finite number would turn the axes into NaN for good, so it is dropped
+// like any consumed movement instead of being applied.
+void MouseLook() {
+    if (Mouse.SumX != 0) {
+        if (std::isfinite(Mouse.SumX))
+            TurnAbout(G.ShipUp, G.MouseYawFactor * MouseLookScale * Mouse.SumX * G.TurnRate);
+        Mouse.DX = 0;
+    }
+    if (Mouse.SumY != 0) {
+        if (std::isfinite(Mouse.SumY))
+            TurnAbout(G.ShipRight, -G.PitchFactor * MouseLookScale * Mouse.SumY * G.TurnRate);
+        Mouse.DY = 0;
+    }
+    Mouse.SumX = 0;
+    Mouse.SumY = 0;
+}
+
+// The held turn keys, each on its own, by `k` step units.
+void HeldTurns(double k) {
+    const double turn = G.TurnRate * k;
+    if (keys[VK_LEFT] != 0) TurnAbout(G.ShipUp, turn);
+    if (keys[VK_RIGHT] != 0) TurnAbout(G.ShipUp, -turn);
+    const double pitch = G.TurnRate * G.PitchFactor * k;
+    if (keys[VK_UP] != 0) TurnAbout(G.ShipRight, pitch);
+    if (keys[VK_DOWN] != 0) TurnAbout(G.ShipRight, -pitch);
+    if (keys[KeyQ] != 0) TurnAbout(G.ShipBack, turn);
+    if (keys[KeyW] != 0) TurnAbout(G.ShipBack, -turn);
+}
+
+// The held speed keys by `k` step units. Each is limited only on the side it pushes towards, and
+// neither stops at 0 on the way through.
+void HeldSpeed(double k) {
+    if (keys[KeyA] != 0) {
+        G.ShipSpeed += G.SpeedStep * k;
+        if (G.ShipSpeed > SpeedLimit) G.ShipSpeed = SpeedLimit;
+    }
+    if (keys[KeyZ] != 0) {
+        G.ShipSpeed -= G.SpeedStep * k;
+        if (G.ShipSpeed < -SpeedLimit) G.ShipSpeed = -SpeedLimit;
+    }
+}
+
+}  // namespace
+
+void ShipRecalc() {
+    const int now = Clock();
+    const int dt = now - LastPhysic;
+    // Advanced even while standing still, so that time spent at rest is never made up later.
+    LastPhysic = now;
+    const double k = StepUnits(dt);
+    // A speed that is not a number fails the comparison and leaves the camera where it is.
+    if (!(std::fabs(G.ShipSpeed) >= G.SpeedThreshold)) return;
+    G.ShipVel.x = (-G.ShipBack.x * G.ShipSpeed) * k;
+    G.ShipVel.y = (-G.ShipBack.y * G.ShipSpeed) * k;
+    G.ShipVel.z = (-G.ShipBack.z * G.ShipSpeed) * k;
+    G.ShipPos.x += G.ShipVel.x;
+    G.ShipPos.y += G.ShipVel.y;
+    G.ShipPos.z += G.ShipVel.z;
+}
+
+void EvolutionKeys() {
+    if (TakeKey(VK_SPACE)) {
+        G.Pause = G.Pause == 0 ? 1 : 0;
+        return;
+    }
+    if (TakeKey(VK_ESCAPE)) {
+        AppState = StateQuitting;
+        Quit = 1;
+        return;
+    }
+
+    MouseLook();
+
+    const int now = Clock();
+    int dt = now - LastPlayer;
+    // Within one clock tick the held keys wait for the next call.
+    if (dt == 0) return;
+    LastPlayer = now;
+    if (G.Pause == 0 && dt > LongestRunningKeyStepMs) dt = LongestRunningKeyStepMs;
+
+    const double k = StepUnits(dt);
+    HeldTurns(k);
+    HeldSpeed(k);
+}
