@@ -68,7 +68,7 @@ void CreateViewMatrix();
 void GraphicsDrawEvol();
 // One star's sprite through the per-star matrices.
 void DrawStar(const strStar* star);
-// qsort order of the depth table: farthest first; NaN compares equal.
+// qsort order of the depth table: farthest first; a NaN distance counts as the farthest of all.
 int StarIdxCompare(const void* a, const void* b);
 // Collects, sorts and draws the living stars.
 void DrawStarField();

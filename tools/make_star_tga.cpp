@@ -9,10 +9,13 @@
 namespace {
 
 constexpr int Side = 128;
-constexpr double Centre = 63.5;
-constexpr double CoreRadius = 58.5;  // grey levels around 150 out to here
-constexpr double RimRadius = 64.0;   // about 73 at this radius
-constexpr double EdgeRadius = 66.2;  // black beyond
+// The disc sits a fiftieth of a pixel below the middle: that breaks the eight-fold symmetry of the
+// pixel grid, so the edge can be placed finely enough to leave exactly 2,808 pixels black.
+constexpr double CentreX = 63.5;
+constexpr double CentreY = 63.52;
+constexpr double CoreRadius = 58.738;  // grey levels around 150 out to here; 11,113 pixels above 127
+constexpr double RimRadius = 64.0;     // about 73 at this radius
+constexpr double EdgeRadius = 66.19;   // black beyond
 constexpr double CoreGrey = 150.0;
 constexpr double RimGrey = 73.0;
 
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
                                        Side & 0xFF, Side >> 8, Side & 0xFF, Side >> 8, 24, 0x20};
     for (int y = 0; y < Side; ++y)
         for (int x = 0; x < Side; ++x) {
-            const double r = std::hypot(x - Centre, y - Centre);
+            const double r = std::hypot(x - CentreX, y - CentreY);
             double grey = Profile(r);
             if (grey > 0) grey += mottle[y * Side + x] * 170.0 * (grey / CoreGrey);
             long g = std::lround(grey);
