@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# The Debian package, end to end: built with CPack from this build directory, installed with dpkg into
+# a scratch root (the machine's own dpkg database is never touched), checked file by file, the
+# installed program run in a private X server until Escape ends it, and purged again without a trace.
+# Needs no network. $1 is the kelvra binary of the build directory whose package is tested.
+. "$(dirname "$0")/lib.sh"
+BUILD_DIR=$(dirname "$KELVRA")
+ROOT=$WORK/root
+ADMIN=$ROOT/var/lib/dpkg
+ICON_SIZES="16 32 48 64 128 256"
+[ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
+
+host_state() { dpkg-query -W -f='${Status}' kelvra 2>/dev/null; ls -d /usr/games/kelvra 2>/dev/null; }
+HOST_BEFORE=$(host_state)
+
+# A configuration that leaves manual pages out of installs would hide the one under test.
+in_root() { dpkg --root="$ROOT" --log="$WORK/dpkg.log" --path-include="/usr/share/man/*" "$@"; }
+[ "$(id -u)" -eq 0 ] || in_root() {
+  dpkg --root="$ROOT" --log="$WORK/dpkg.log" --path-include="/usr/share/man/*" --force-not-root "$@"
+}
+
+build_package() {
+  cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$WORK/pkg" >"$WORK/cpack.log" 2>&1 ||
+    { cat "$WORK/cpack.log" >&2; fail "cpack failed"; }
+  DEB=$(ls "$WORK"/pkg/kelvra_*.deb 2>/dev/null | head -n 1)
+  [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
+}
+
+# The package holds exactly the program, its desktop entry, the icons and the manual page, where
+# Debian puts a game's files.
+check_contents() {
+  local expected actual
+  expected=$( {
+    echo ./usr/games/kelvra
+    echo ./usr/share/applications/kelvra.desktop
+    echo ./usr/share/man/man6/kelvra.6.gz
+    for s in $ICON_SIZES; do echo ./usr/share/icons/hicolor/${s}x$s/apps/kelvra.png; done
+  } | sort)
+  actual=$(dpkg-deb --fsys-tarfile "$DEB" | tar -t | grep -v '/$' | sort)
+  [ "$actual" = "$expected" ] || fail "package contents differ:
+$(diff <(echo "$expected") <(echo "$actual"))"
+  [ "$(dpkg-deb -f "$DEB" Section)" = games ] || fail "section is not games"
+  [ "$(dpkg-deb -f "$DEB" Package)" = kelvra ] || fail "package is not named kelvra"
+}
+
+# Depends must name the package of every shared library the program is linked against, and nothing
+# else: each alternative group has to own one of those libraries.
+check_depends() {
+  local depends lib owners group found needed_pkgs="" pkg
+  depends=$(dpkg-deb -f "$DEB" Depends)
+  [ -n "$depends" ] || fail "the package has no Depends"
+  dpkg-deb -x "$DEB" "$WORK/extract"
+  for lib in $(readelf -d "$WORK/extract/usr/games/kelvra" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    owners=$(dpkg -S "*/$lib" 2>/dev/null | grep -v '^diversion' | sed 's/: \/.*//' | tr ',' '\n' |
+      sed 's/:.*//; s/ //g' | sort -u)
+    [ -n "$owners" ] || fail "no installed package owns $lib"
+    found=0
+    for pkg in $owners; do
+      echo "$depends" | tr ',|' '\n\n' | sed 's/(.*)//; s/ //g' | grep -qx "$pkg" && found=1
+    done
+    [ $found -eq 1 ] || fail "Depends ($depends) lacks the package of $lib ($owners)"
+    needed_pkgs="$needed_pkgs $owners"
+  done
+  while read -r group; do
+    found=0
+    for pkg in $(echo "$group" | tr '|' '\n' | sed 's/(.*)//; s/ //g'); do
+      echo "$needed_pkgs" | tr ' ' '\n' | grep -qx "$pkg" && found=1
+    done
+    [ $found -eq 1 ] || fail "Depends names $group, which provides none of the program's libraries"
+  done < <(echo "$depends" | tr ',' '\n')
+}
+
+install_into_root() {
+  mkdir -p "$ADMIN/info" "$ADMIN/updates" "$ADMIN/triggers"
+  touch "$ADMIN/status" "$ADMIN/available"
+  # The libraries come from the machine itself; the scratch root only receives the package.
+  in_root --force-depends -i "$DEB" >"$WORK/dpkg-install.log" 2>&1 ||
+    { cat "$WORK/dpkg-install.log" >&2; fail "dpkg could not install the package"; }
+  [ "$(dpkg-query --admindir="$ADMIN" -W -f='${Status}' kelvra)" = "install ok installed" ] ||
+    fail "dpkg does not list kelvra as installed in the scratch root"
+}
+
+check_desktop_entry() {
+  local entry=$ROOT/usr/share/applications/kelvra.desktop exec
+  desktop-file-validate "$entry" || fail "desktop-file-validate rejects kelvra.desktop"
+  grep -qx 'Categories=Game;Simulation;' "$entry" || fail "desktop entry lacks Categories=Game;Simulation;"
+  grep -qx 'Icon=kelvra' "$entry" || fail "desktop entry does not name the kelvra icon"
+  exec=$(sed -n 's/^Exec=//p' "$entry")
+  [ "$exec" = /usr/games/kelvra ] || fail "desktop entry runs '$exec', not /usr/games/kelvra"
+  [ -x "$ROOT$exec" ] || fail "the program the desktop entry runs is not installed"
+}
+
+# Each icon is a real RGBA PNG of its size: the star opaque and bright in the middle, the corners clear.
+check_icons() {
+  local s icon mid
+  for s in $ICON_SIZES; do
+    icon=$ROOT/usr/share/icons/hicolor/${s}x$s/apps/kelvra.png
+    file -b "$icon" | grep -q "^PNG image data, $s x $s, 8-bit/color RGBA" || fail "$icon: $(file -b "$icon")"
+    mid=$((s / 2))
+    read -r alpha bright <<<"$(convert "$icon" -format "%[fx:int(255*p{$mid,$mid}.a)] %[fx:int(255*p{$mid,$mid}.intensity)]" info:)"
+    [ "$alpha" -ge 200 ] && [ "$bright" -ge 150 ] || fail "${s}px icon: middle alpha $alpha brightness $bright"
+    alpha=$(convert "$icon" -format "%[fx:int(255*p{0,0}.a)]" info:)
+    [ "$alpha" -le 10 ] || fail "${s}px icon: corner alpha $alpha, not transparent"
+  done
+}
+
+# The manual page renders without warnings and quotes the prompts as the installed program shows them.
+check_manual() {
+  local page=$ROOT/usr/share/man/man6/kelvra.6.gz text title warnings
+  warnings=$(zcat "$page" | groff -man -ww -z -K utf8 2>&1)
+  [ -z "$warnings" ] || fail "the manual page has roff warnings: $warnings"
+  text=$(MANWIDTH=200 man -l "$page" 2>/dev/null | col -b)
+  for title in "Stars (1-10000):" "Size (radius) in ly:" "Delta T in years:" "Seed (empty for random):"; do
+    echo "$text" | grep -qF "$title" || fail "the manual page lacks the prompt '$title'"
+  done
+  for title in "Stars (1-%i):" "Size (radius) in ly:" "Delta T in years:" "Seed (empty for random):"; do
+    grep -qaF "$title" "$ROOT/usr/games/kelvra" || fail "the program no longer asks '$title'"
+  done
+  for section in PROMPTS CONTROLS FILES; do
+    echo "$text" | grep -qx "$section" || fail "the manual page lacks its $section section"
+  done
+  echo "$text" | grep -q 'kelvra\.log' || fail "the manual page does not name kelvra.log"
+}
+
+# count_colour FILE COLOUR [GEOMETRY]: the number of pixels of exactly COLOUR, in GEOMETRY if given.
+count_colour() {
+  local crop=()
+  [ $# -ge 3 ] && crop=(-crop "$3" +repage)
+  convert "$1" "${crop[@]}" -fill black +opaque "$2" -fill white -opaque "$2" -format "%[fx:int(mean*w*h+0.5)]" info:
+}
+
+# The prompt box's outline and the yellow key help of the running simulation's overlay.
+PROMPT_OUTLINE="rgb(204,204,0)"
+OVERLAY_KEYS="rgb(255,255,0)"
+
+# The installed program: its window appears with the first prompt, the four prompts take 100 stars
+# and three defaults, the simulation runs with its overlay, and Escape ends it. A stale log in its
+# working directory is gone afterwards, since logging is off and every start deletes the file.
+run_installed_program() {
+  KELVRA=$ROOT/usr/games/kelvra
+  echo stale >"$WORK/kelvra.log"
+  start_xvfb 800x600
+  start_kelvra
+  sleep 0.5
+  screenshot "$WORK/prompt.png"
+  [ "$(count_colour "$WORK/prompt.png" "$PROMPT_OUTLINE")" -gt 0 ] || fail "no prompt box in the new window"
+  key BackSpace BackSpace BackSpace BackSpace
+  type_answer 100
+  key Escape Escape Escape
+  sleep 1
+  kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before Escape in the simulation"
+  screenshot "$WORK/evolution.png"
+  [ "$(count_colour "$WORK/evolution.png" "$PROMPT_OUTLINE")" -eq 0 ] || fail "a prompt is still open"
+  [ "$(count_colour "$WORK/evolution.png" "$OVERLAY_KEYS" 300x100+0+0)" -gt 0 ] ||
+    fail "no overlay: the simulation did not start"
+  key Escape
+  local rc
+  rc=$(wait_exit 20)
+  [ "$rc" != timeout ] || fail "Escape did not end the installed program"
+  xdotool search --name '^Kelvra$' >/dev/null 2>&1 && fail "the Kelvra window outlived the program"
+  [ ! -e "$WORK/kelvra.log" ] || fail "kelvra.log left in the working directory with logging off"
+}
+
+# Purging leaves nothing in the scratch root but dpkg's own records, and nothing on the machine.
+purge_from_root() {
+  in_root --purge kelvra >"$WORK/dpkg-purge.log" 2>&1 ||
+    { cat "$WORK/dpkg-purge.log" >&2; fail "dpkg could not purge the package"; }
+  local left
+  left=$(cd "$ROOT" && find . -mindepth 1 -not -path './var' -not -path './var/lib' -not -path './var/lib/dpkg' \
+    -not -path './var/lib/dpkg/*')
+  [ -z "$left" ] || fail "purging left behind: $left"
+  dpkg-query --admindir="$ADMIN" -W -f='${Status}' kelvra 2>/dev/null | grep -q 'install ok installed' &&
+    fail "kelvra still listed as installed after the purge"
+  [ "$(host_state)" = "$HOST_BEFORE" ] || fail "the machine's own kelvra installation changed"
+}
+
+build_package
+check_contents
+check_depends
+install_into_root
+check_desktop_entry
+check_icons
+check_manual
+run_installed_program
+purge_from_root
+echo "package test passed: $(basename "$DEB")"
