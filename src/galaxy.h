@@ -122,3 +122,53 @@ void EvolRecalcPlain();
 void ShipRecalc();
 // The evolution-mode controls: pause, quit, mouse look, turns, rolls and speed.
 void EvolutionKeys();
+
+// ---- Fast gravity kernel ----------------------------------------------------------------------------
+// The pair sums of a turn over copies of the live stars' positions and masses, built for several
+// instruction sets that all give the same bits; the best one the CPU runs is chosen at the first use.
+
+// Doubles handled together by every build of the kernel; the sums run lane by lane in groups this wide.
+constexpr int KernelLanes = 8;
+
+// Instruction sets the kernel is built for, in increasing order of preference.
+constexpr int KernelSse2 = 0;
+constexpr int KernelAvx2 = 1;
+constexpr int KernelAvx512 = 2;
+constexpr int KernelVariants = 3;
+
+// The structure-of-arrays copy of the live stars that the kernel works on. Every array holds N
+// entries padded to a whole lane group; GM is the mass times -GravConst / Radius^2 and F the
+// force in newtons, which the kernel adds to.
+struct strKernelCloud {
+    const double* X;
+    const double* Y;
+    const double* Z;
+    const double* M;
+    const double* GM;
+    double* FX;
+    double* FY;
+    double* FZ;
+    int N;
+};
+
+// One build of the pair sums each.
+void KernelPairsSse2(const strKernelCloud& cloud);
+void KernelPairsAvx2(const strKernelCloud& cloud);
+void KernelPairsAvx512(const strKernelCloud& cloud);
+// out[k] = 1 / sqrt(in[k]) for whole lane groups of the first n entries: one square root and one
+// division a lane, the work of one pair, for measuring the machine's floor.
+void KernelFloorSse2(const double* in, double* out, int n);
+void KernelFloorAvx2(const double* in, double* out, int n);
+void KernelFloorAvx512(const double* in, double* out, int n);
+
+// Whether this CPU (and its operating system) runs the given build.
+bool KernelSupported(int variant);
+// The most preferred build the CPU runs.
+int KernelBest();
+// "SSE2", "AVX2" or "AVX-512".
+const char* KernelName(int variant);
+// Clears Force of Star[0 .. NumStars - 1] and adds the pull of every pair of live stars with the
+// given build, which must be supported.
+void GravityForcesWith(int variant);
+// The same with the best build.
+void GravityForces();

@@ -1,0 +1,92 @@
+// The fast gravity kernel's driver: copies the live stars into lane-aligned arrays, runs the build
+// chosen for this CPU over them and writes the forces back.
+#include "galaxy.h"
+
+namespace {
+
+// Room for the whole table plus a lane group of padding.
+constexpr int KernelRoom = (MaxStars + KernelLanes - 1) / KernelLanes * KernelLanes + KernelLanes;
+
+struct strKernelArrays {
+    alignas(64) double X[KernelRoom];
+    alignas(64) double Y[KernelRoom];
+    alignas(64) double Z[KernelRoom];
+    alignas(64) double M[KernelRoom];
+    alignas(64) double GM[KernelRoom];
+    alignas(64) double FX[KernelRoom];
+    alignas(64) double FY[KernelRoom];
+    alignas(64) double FZ[KernelRoom];
+    int Slot[KernelRoom];  // the Star entry behind each live entry
+};
+
+strKernelArrays K;
+
+using KernelPairsFn = void (*)(const strKernelCloud&);
+constexpr KernelPairsFn KernelPairs[KernelVariants] = {KernelPairsSse2, KernelPairsAvx2,
+                                                       KernelPairsAvx512};
+constexpr const char* KernelNames[KernelVariants] = {"SSE2", "AVX2", "AVX-512"};
+
+int CloudSize() {
+    return G.NumStars < MaxStars ? G.NumStars : MaxStars;
+}
+
+// Copies the live stars in their order and pads to a whole lane group with massless stars at the
+// origin, which the kernel never pairs anyway; returns the count of live stars.
+int GatherLiveStars() {
+    const double scale = -G.GravConst / (G.Radius * G.Radius);
+    int n = 0;
+    for (int s = 0; s < CloudSize(); ++s) {
+        if (Star[s].Alive != 1) continue;
+        K.Slot[n] = s;
+        K.X[n] = Star[s].Pos.x;
+        K.Y[n] = Star[s].Pos.y;
+        K.Z[n] = Star[s].Pos.z;
+        K.M[n] = Star[s].Mass;
+        K.GM[n] = scale * Star[s].Mass;
+        ++n;
+    }
+    const int padded = (n + KernelLanes - 1) / KernelLanes * KernelLanes;
+    for (int k = 0; k < padded; ++k) {
+        if (k >= n) K.X[k] = K.Y[k] = K.Z[k] = K.M[k] = K.GM[k] = 0;
+        K.FX[k] = K.FY[k] = K.FZ[k] = 0;
+    }
+    return n;
+}
+
+void ScatterForces(int n) {
+    for (int s = 0; s < CloudSize(); ++s) Star[s].Force = {0, 0, 0};
+    for (int k = 0; k < n; ++k) Star[K.Slot[k]].Force = {K.FX[k], K.FY[k], K.FZ[k]};
+}
+
+}  // namespace
+
+bool KernelSupported(int variant) {
+    switch (variant) {
+        case KernelSse2: return true;
+        case KernelAvx2: return __builtin_cpu_supports("avx2");
+        case KernelAvx512: return __builtin_cpu_supports("avx512f");
+        default: return false;
+    }
+}
+
+int KernelBest() {
+    static const int best = KernelSupported(KernelAvx512) ? KernelAvx512
+                            : KernelSupported(KernelAvx2) ? KernelAvx2
+                                                          : KernelSse2;
+    return best;
+}
+
+const char* KernelName(int variant) {
+    return variant >= 0 && variant < KernelVariants ? KernelNames[variant] : "";
+}
+
+void GravityForcesWith(int variant) {
+    const int n = GatherLiveStars();
+    const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, K.FX, K.FY, K.FZ, n};
+    KernelPairs[variant](cloud);
+    ScatterForces(n);
+}
+
+void GravityForces() {
+    GravityForcesWith(KernelBest());
+}
