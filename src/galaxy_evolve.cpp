@@ -138,6 +138,8 @@ void EvolRecalcPlain() {
     MoveStars(TurnSeconds());
 }
 
+// The same turn with the pair sums of the vectorised kernel, which clears the forces itself.
 void EvolRecalc() {
-    EvolRecalcPlain();
+    GravityForces();
+    MoveStars(TurnSeconds());
 }
