@@ -227,6 +227,16 @@ TEST_F(Generation, WritesOnlyTheCountedStars) {
     EXPECT_TRUE(StarIsPoisoned(MaxStars - 1));
 }
 
+// A count beyond the table cannot write past it: the cloud is the whole table and no more.
+TEST_F(Generation, ACountAboveTheTableFillsOnlyTheTable) {
+    Generate(64, MaxStars);
+    const int nextAfterFullTable = RandNext();
+    const strStar last = Star[MaxStars - 1];
+    Generate(64, MaxStars + 100);
+    EXPECT_EQ(RandNext(), nextAfterFullTable);
+    EXPECT_EQ(std::memcmp(&Star[MaxStars - 1], &last, sizeof last), 0);
+}
+
 TEST_F(Generation, MassBandSharesFollowTheirWidths) {
     // Band limits of the band number 0 .. 76.1 and their mass ranges' lower ends in solar masses.
     const double limits[] = {1.0, static_cast<double>(5.6f), 17.0, static_cast<double>(36.1f), 76.1};
