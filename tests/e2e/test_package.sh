@@ -21,7 +21,7 @@ in_root() { dpkg --root="$ROOT" --log="$WORK/dpkg.log" --path-include="/usr/shar
 
 build_package() {
   cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$WORK/pkg" >"$WORK/cpack.log" 2>&1 ||
-    { cat "$WORK/cpack.log" >&2; fail "cpack failed"; }
+    { cat "$WORK/cpack.log" "$WORK"/pkg/_CPack_Packages/*/DEB/PreinstallOutput.log >&2; fail "cpack failed"; }
   DEB=$(ls "$WORK"/pkg/kelvra_*.deb 2>/dev/null | head -n 1)
   [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
 }
@@ -104,6 +104,22 @@ check_icons() {
   done
 }
 
+# The icon tool refuses what it cannot read, and reads rows stored either way up: the sprite's rows
+# stored bottom first, with the header saying so, give the very same icon.
+check_icon_tool() {
+  local tool=$BUILD_DIR/make_icon star=$(dirname "$0")/../../assets/star.tga
+  head -c 1000 "$star" >"$WORK/cut.tga"
+  "$tool" "$WORK/cut.tga" 32 "$WORK/cut.png" 2>/dev/null && fail "make_icon took a truncated image"
+  [ ! -e "$WORK/cut.png" ] || fail "make_icon wrote an icon from a truncated image"
+  "$tool" "$star" 0 "$WORK/zero.png" 2>/dev/null && fail "make_icon took the size 0"
+  "$tool" "$star" 32px "$WORK/px.png" 2>/dev/null && fail "make_icon took the size 32px"
+  convert "$star" -flip -type TrueColor "$WORK/bottom-up.tga"
+  printf '\000' | dd of="$WORK/bottom-up.tga" bs=1 seek=17 conv=notrunc status=none
+  "$tool" "$WORK/bottom-up.tga" 48 "$WORK/bottom-up.png" || fail "make_icon refused a bottom-up TGA"
+  "$tool" "$star" 48 "$WORK/top-down.png" || fail "make_icon refused the star image"
+  cmp -s "$WORK/bottom-up.png" "$WORK/top-down.png" || fail "a bottom-up TGA gives another icon"
+}
+
 # The manual page renders without warnings and quotes the prompts as the installed program shows them.
 check_manual() {
   local page=$ROOT/usr/share/man/man6/kelvra.6.gz text title warnings
@@ -180,6 +196,7 @@ check_depends
 install_into_root
 check_desktop_entry
 check_icons
+check_icon_tool
 check_manual
 run_installed_program
 purge_from_root
