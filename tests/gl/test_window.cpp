@@ -1,0 +1,299 @@
+// The real window under X (Xvfb with Mesa): its place, size, title and frame as the X server sees
+// them, the pixel format and the GL state it starts with, the projection after size changes, the
+// frames the pacer presents, and the keys, moves, clicks and wheel that X delivers through the pump.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "galaxy.h"
+#include "m_input.h"
+#include "system.h"
+
+namespace {
+
+// Output of a shell command.
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, pipe)) out += buf;
+        pclose(pipe);
+    }
+    return out;
+}
+
+std::string KelvraWindowId() {
+    std::string id = Shell("xdotool search --name '^Kelvra$' | head -n 1");
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return id;
+}
+
+// Pumps messages through the window procedure until `done` holds, giving X at most a few seconds to
+// deliver what xdotool sent. Every message taken is handed to `seen` first.
+template <typename Done, typename Seen>
+bool PumpUntil(Done done, Seen seen) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        MSG msg;
+        if (PeekMessage(&msg)) {
+            seen(msg);
+            DispatchMessage(&msg);
+        }
+    }
+    return true;
+}
+
+// Takes what is queued now, without waiting for more.
+void PumpPending() {
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessage(&msg); ++i) DispatchMessage(&msg);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    // The program's own start-up, on a hand-driven clock that starts long after the key stamps.
+    static void StartUp() {
+        ClockManual = true;
+        ClockManualMs = 0;
+        ASSERT_EQ(AmbrelInit(), 0);
+        ClockManualMs = 100000;
+    }
+    static void Open() { ASSERT_EQ(GrInit(), 0); }
+    void SetUp() override {
+        StartUp();
+        Open();
+    }
+    void TearDown() override {
+        GrClose();
+        ClockManual = false;
+    }
+};
+
+// ---- The window as X sees it ----------------------------------------------------------------
+
+TEST_F(WindowTest, CoversTheScreenFromTheOriginTitledKelvra) {
+    const std::string dims = Shell("xdpyinfo | grep dimensions");
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%dx%d pixels", WIN_X, WIN_Y);
+    EXPECT_NE(dims.find(expected), std::string::npos) << "screen size from the display: " << dims;
+    EXPECT_EQ(FS_X, WIN_X);
+    EXPECT_EQ(FS_Y, WIN_Y);
+    EXPECT_EQ(FS_X0, WIN_X);
+
+    const std::string id = KelvraWindowId();
+    ASSERT_FALSE(id.empty()) << "no window named Kelvra";
+    const std::string geometry = Shell("xdotool getwindowgeometry " + id);
+    std::snprintf(expected, sizeof expected, "Geometry: %dx%d", WIN_X, WIN_Y);
+    EXPECT_NE(geometry.find("Position: 0,0"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find(expected), std::string::npos) << geometry;
+    EXPECT_NE(Shell("xprop -id " + id + " WM_NAME").find("\"Kelvra\""), std::string::npos);
+    EXPECT_TRUE(active);
+}
+
+TEST_F(WindowTest, HasNoFrame) {
+    GrClose();
+    // Without a window manager the server knows no Motif hints atom, and SDL only sets hints whose
+    // atom exists. Create it while this process holds a connection, so that the server keeps it.
+    StartUp();
+    ASSERT_EQ(std::system("xprop -root -f _MOTIF_WM_HINTS 32c -set _MOTIF_WM_HINTS 0"), 0);
+    Open();
+    const std::string hints = Shell("xprop -id " + KelvraWindowId() + " _MOTIF_WM_HINTS");
+    EXPECT_EQ(std::system("xprop -root -remove _MOTIF_WM_HINTS"), 0);
+    // flags, functions, decorations, ...: the decorations field is in use and asks for none.
+    EXPECT_NE(hints.find("= 0x2, 0x0, 0x0"), std::string::npos) << hints;
+}
+
+TEST_F(WindowTest, PixelFormatIsDoubleBufferedRgbWithADepthBuffer) {
+    GLint depth = 0, red = 0, green = 0, blue = 0;
+    GLboolean doubleBuffer = GL_FALSE;
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_BLUE_BITS, &blue);
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffer);
+    EXPECT_GE(depth, 16);
+    EXPECT_GE(red, 8);
+    EXPECT_GE(green, 8);
+    EXPECT_GE(blue, 8);
+    EXPECT_EQ(doubleBuffer, GL_TRUE);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// ---- GL state ---------------------------------------------------------------------------------
+
+TEST_F(WindowTest, StartsWithTheProgramsGlState) {
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    GLint value = 0;
+    glGetIntegerv(GL_SHADE_MODEL, &value);
+    EXPECT_EQ(value, GL_SMOOTH);
+    glGetIntegerv(GL_DEPTH_FUNC, &value);
+    EXPECT_EQ(value, GL_LEQUAL);
+    glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &value);
+    EXPECT_EQ(value, GL_NICEST);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_FLOAT_EQ(clear[0], 0.0f);
+    EXPECT_FLOAT_EQ(clear[1], 0.0f);
+    EXPECT_FLOAT_EQ(clear[2], 0.0f);
+    EXPECT_FLOAT_EQ(clear[3], 0.5f);
+    GLfloat depth = 0;
+    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &depth);
+    EXPECT_FLOAT_EQ(depth, 1.0f);
+    for (int font = 0; font < 5; ++font) EXPECT_TRUE(glIsList(static_cast<GLuint>(fntBase[font])));
+}
+
+// gluPerspective(45, aspect, 0.1f, 100) written out.
+void ExpectPerspective(double aspect) {
+    const double nearPlane = static_cast<double>(0.1f);
+    const double farPlane = 100.0;
+    const double f = 1.0 / std::tan(45.0 / 2 * M_PI / 180);
+    GLfloat m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    EXPECT_NEAR(m[0], f / aspect, 1e-5);
+    EXPECT_NEAR(m[5], f, 1e-5);
+    EXPECT_NEAR(m[10], (farPlane + nearPlane) / (nearPlane - farPlane), 1e-5);
+    EXPECT_NEAR(m[11], -1.0, 1e-6);
+    EXPECT_NEAR(m[14], 2 * farPlane * nearPlane / (nearPlane - farPlane), 1e-5);
+    EXPECT_NEAR(m[15], 0.0, 1e-6);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f);
+}
+
+void ExpectViewport(int width, int height) {
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    EXPECT_EQ(vp[0], 0);
+    EXPECT_EQ(vp[1], 0);
+    EXPECT_EQ(vp[2], width);
+    EXPECT_EQ(vp[3], height);
+}
+
+TEST_F(WindowTest, ProjectionIsTheStarFieldsPerspective) {
+    ExpectViewport(WIN_X, WIN_Y);
+    ExpectPerspective(static_cast<double>(WIN_X) / WIN_Y);
+}
+
+TEST_F(WindowTest, SizeMessageResetsViewportAndProjectionAndHeightZeroCountsAsOne) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    EXPECT_EQ(WndProc(hWnd, WM_SIZE, 0, MakeLong(640, 0)), 0);
+    ExpectViewport(640, 1);
+    ExpectPerspective(640.0);
+
+    WndProc(hWnd, WM_SIZE, 0, MakeLong(800, 600));
+    ExpectViewport(800, 600);
+    ExpectPerspective(800.0 / 600.0);
+}
+
+// ---- Frames ---------------------------------------------------------------------------------------
+
+// Lit pixels of what the X server shows: only a presented frame gets there.
+int LitPixelsOnScreen() {
+    glFinish();
+    const std::string count = Shell(
+        "import -window root png:- | convert - -colorspace gray -threshold 0 -format '%[fx:round(mean*w*h)]' info:");
+    return count.empty() ? -1 : std::stoi(count);
+}
+
+TEST_F(WindowTest, PacerClearsDrawsAndPresentsDueFrames) {
+    INmenu.Active = 0;
+    LastDraw = ClockManualMs - 1000;
+    AmbrelDoevents();  // the start screen
+    EXPECT_EQ(LastDraw, ClockManualMs);
+    EXPECT_GT(LitPixelsOnScreen(), 100);
+
+    AppState = StateQuitting;  // nothing is drawn in this state: the frame is only cleared
+    ClockManualMs += 10;
+    AmbrelDoevents();
+    EXPECT_GT(LitPixelsOnScreen(), 100) << "a frame that is not due is not presented";
+    ClockManualMs += 1000;
+    AmbrelDoevents();
+    EXPECT_EQ(LitPixelsOnScreen(), 0);
+}
+
+// ---- Input through the pump -----------------------------------------------------------------------
+
+TEST_F(WindowTest, KeysArriveAsWindowsVirtualKeyCodes) {
+    PumpPending();
+    std::vector<int> downs;
+    int ups = 0;
+    // F10 and Alt are system keys on Windows: they never reach the key table.
+    ASSERT_EQ(std::system("xdotool key a 5 KP_Begin KP_Delete KP_Enter F1 F10 Alt_L semicolon Escape Return "
+                          "shift period BackSpace Delete Left z"),
+              0);
+    const std::vector<int> expected = {'A', '5', 101, 110, 13, 112, 186, 27, 13, 16, 190, 8, 46, 37, 'Z'};
+    const bool all = PumpUntil([&] { return ups >= static_cast<int>(expected.size()); },
+                               [&](const MSG& msg) {
+                                   if (msg.message == WM_KEYDOWN) downs.push_back(static_cast<int>(msg.wParam));
+                                   if (msg.message == WM_KEYUP) ++ups;
+                               });
+    EXPECT_TRUE(all) << "only " << ups << " key-ups arrived";
+    EXPECT_EQ(downs, expected);
+    EXPECT_EQ(keys['Z'], 0) << "released keys are cleared";
+    EXPECT_EQ(keys_t['Z'], ClockManualMs) << "an accepted key-down is stamped";
+}
+
+TEST_F(WindowTest, MouseMoveIsMeasuredFromTheCentreAndTheCursorWarpedBack) {
+    PumpPending();
+    const int cx = FS_X / 2;
+    const int cy = FS_Y / 2;
+    Mouse.SumX = Mouse.SumY = 0;
+    char command[64];
+    std::snprintf(command, sizeof command, "xdotool mousemove %d %d", cx + 88, cy + 16);
+    ASSERT_EQ(std::system(command), 0);
+    const bool back = PumpUntil([] { return Mouse.SumX != 0 || Mouse.SumY != 0; }, [](const MSG&) {});
+    ASSERT_TRUE(back) << "the warp back to the centre never arrived";
+    PumpPending();
+    EXPECT_EQ(Mouse.SumX, 88);
+    EXPECT_EQ(Mouse.SumY, 16);
+    EXPECT_EQ(Mouse.X, cx);
+    EXPECT_EQ(Mouse.Y, cy);
+    char where[64];
+    std::snprintf(where, sizeof where, "x:%d y:%d", cx, cy);
+    EXPECT_NE(Shell("xdotool getmouselocation").find(where), std::string::npos);
+}
+
+TEST_F(WindowTest, ClicksDoubleClicksAndTheWheelArriveThroughThePump) {
+    PumpPending();
+    std::vector<UINT> buttons;
+    auto record = [&](const MSG& msg) {
+        if (msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP || msg.message == WM_RBUTTONDOWN ||
+            msg.message == WM_RBUTTONUP)
+            buttons.push_back(msg.message);
+    };
+    ASSERT_EQ(std::system("xdotool click 1"), 0);
+    EXPECT_TRUE(PumpUntil([&] { return buttons.size() >= 2; }, record));
+    EXPECT_EQ(Mouse.LClickTime, ClockManualMs);
+    EXPECT_EQ(Mouse.LDblClick, 0);
+    EXPECT_EQ(Mouse.LClick, 0) << "released";
+
+    ClockManualMs += 100;
+    ASSERT_EQ(std::system("xdotool click 1 click 3"), 0);
+    EXPECT_TRUE(PumpUntil([&] { return buttons.size() >= 6; }, record));
+    EXPECT_EQ(Mouse.LDblClick, 1);
+    EXPECT_EQ(Mouse.RDblClick, 0);
+    EXPECT_EQ(Mouse.RClickTime, ClockManualMs);
+    const std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN,
+                                        WM_LBUTTONUP,   WM_RBUTTONDOWN, WM_RBUTTONUP};
+    EXPECT_EQ(buttons, expected);
+
+    ASSERT_EQ(std::system("xdotool click 4"), 0);
+    EXPECT_TRUE(PumpUntil([] { return Mouse.Wheel == 120; }, [](const MSG&) {}));
+    ASSERT_EQ(std::system("xdotool click 5"), 0);
+    EXPECT_TRUE(PumpUntil([] { return Mouse.Wheel == -120; }, [](const MSG&) {}));
+}
+
+}  // namespace
