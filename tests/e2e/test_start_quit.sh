@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Start and end of the real program in its own X server: the window titled Kelvra covers the screen
+# the server has, the start-up removes the previous run's log, and every way of asking the program
+# to close (the window's close request, as a window manager sends it, and SIGTERM) ends it with
+# status 0, during the prompts and in the evolution state alike.
+source "$(dirname "$0")/lib.sh" "$1"
+
+# What a window manager does when the user clicks a close button: a WM_DELETE_WINDOW client message.
+cat >"$WORK/close_window.cpp" <<'EOF'
+#include <X11/Xlib.h>
+#include <cstdlib>
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1;
+    const Window window = std::strtoul(argv[1], nullptr, 0);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XCloseDisplay(display);
+    return 0;
+}
+EOF
+g++ -o "$WORK/close_window" "$WORK/close_window.cpp" -lX11 || fail "cannot build the close helper"
+
+window_id() { xdotool search --name '^Kelvra$' 2>/dev/null | head -n 1; }
+
+# lit_pixels FILE: pixels of the screenshot that are not black.
+lit_pixels() { convert "$1" -colorspace gray -threshold 0 -format '%[fx:round(mean*w*h)]' info:; }
+
+# expect_ended HOW: the program must end with status 0 and its window must be gone.
+expect_ended() {
+  local rc
+  # Not in a command substitution: only this shell can wait for its child's status.
+  wait_exit 30 >"$WORK/status"
+  rc=$(cat "$WORK/status")
+  [ "$rc" = 0 ] || fail "$1: exit status $rc (expected 0); output: $(cat "$WORK/kelvra.out")"
+  [ -z "$(window_id)" ] || fail "$1: the window is still there"
+}
+
+# A screen that is not the common 1024 x 768, so that the size must come from the display.
+start_xvfb 800x600
+
+echo "stale line of an earlier run" >"$WORK/kelvra.log"
+start_kelvra
+id=$(window_id)
+geometry=$(xdotool getwindowgeometry "$id")
+grep -q "Position: 0,0" <<<"$geometry" || fail "window not at the origin: $geometry"
+grep -q "Geometry: 800x600" <<<"$geometry" || fail "window not the screen's size: $geometry"
+[ ! -e "$WORK/kelvra.log" ] || fail "the previous run's log was not removed"
+
+# The first frames: the start screen with the star-count prompt.
+sleep 1
+screenshot "$WORK/start.png"
+lit=$(lit_pixels "$WORK/start.png")
+[ "$lit" -gt 500 ] || fail "nothing drawn on the start screen ($lit lit pixels)"
+
+# Closing the window while the first prompt is open.
+"$WORK/close_window" "$id" || fail "cannot send the close request"
+expect_ended "close during the prompts"
+
+# SIGTERM is a close request as well.
+start_kelvra
+sleep 0.5
+kill -TERM "$APP_PID"
+expect_ended "SIGTERM during the prompts"
+
+# Through the four prompts into the evolution state with a small cloud, then close.
+start_kelvra
+sleep 0.5
+key BackSpace BackSpace BackSpace BackSpace
+type_answer 200
+key Return Return Return
+sleep 1.5
+screenshot "$WORK/evolution.png"
+kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before it was asked to: $(cat "$WORK/kelvra.out")"
+cmp -s "$WORK/start.png" "$WORK/evolution.png" && fail "the screen did not change after the prompts"
+"$WORK/close_window" "$(window_id)" || fail "cannot send the close request"
+expect_ended "close during the evolution"
+
+echo "PASS"
