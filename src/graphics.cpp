@@ -374,7 +374,8 @@ void GraphicsDrawEvol() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
-    DrawStarField();
+    // The picture of DrawStarField, in one array draw instead of one draw per star.
+    DrawStarFieldFast();
     glBindTexture(GL_TEXTURE_2D, 0);
     DrawInfo();
 }

@@ -79,3 +79,14 @@ void DrawStarField();
 void DrawInfo();
 // The start screen of the setup state.
 void GraphicsDrawMM();
+
+// ---- Fast star field --------------------------------------------------------------------------------
+
+// Steps 6 and 7 of the star field: StarIdx and NumVisible list the living stars farthest first
+// (distances that are not numbers first of all), as DrawStarField leaves them up to the order of
+// equal distances. The previous frame's order is the starting point while it still lists every
+// living star once; nothing is allocated.
+void SortStarsFast();
+// The picture of DrawStarField (the same sprites, order, colours and blending) in one array draw.
+// Leaves the modelview matrix at identity, the star texture bound and the last star's colour current.
+void DrawStarFieldFast();
