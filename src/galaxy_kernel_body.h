@@ -106,21 +106,29 @@ void PairsAgainstBlock(const strKernelCloud& c, int i, int j, int end, strLaneFo
     // Local sums: the force arrays are doubles too, so sums kept in acc would be reloaded after
     // every store.
     Lanes ax = acc.x, ay = acc.y, az = acc.z;
+    // Local pointers that the stores cannot change, so they stay in registers.
+    const double* __restrict x = c.X;
+    const double* __restrict y = c.Y;
+    const double* __restrict z = c.Z;
+    const double* __restrict m = c.M;
+    double* __restrict fx = c.FX;
+    double* __restrict fy = c.FY;
+    double* __restrict fz = c.FZ;
     for (; j < end; j += KernelLanes) {
         const Lanes jv = Splat(j) + lane;
-        const Lanes dx = xi - Load(c.X + j), dy = yi - Load(c.Y + j), dz = zi - Load(c.Z + j);
+        const Lanes dx = xi - Load(x + j), dy = yi - Load(y + j), dz = zi - Load(z + j);
         const Lanes d2 = dx * dx + dy * dy + dz * dz;
         const Lanes den = d2 * Sqrt(d2);
         const LaneMask partner = (jv > iv) & (jv < nv) & (den > 0);
         // Selected after the products: a partner lost to not-a-number must not turn zeros into NaN.
-        const Lanes q = gmi * Load(c.M + j) / den;
+        const Lanes q = gmi * Load(m + j) / den;
         const Lanes cx = Select(partner, dx * q), cy = Select(partner, dy * q), cz = Select(partner, dz * q);
         ax += cx;
         ay += cy;
         az += cz;
-        Store(c.FX + j, Load(c.FX + j) - cx);
-        Store(c.FY + j, Load(c.FY + j) - cy);
-        Store(c.FZ + j, Load(c.FZ + j) - cz);
+        Store(fx + j, Load(fx + j) - cx);
+        Store(fy + j, Load(fy + j) - cy);
+        Store(fz + j, Load(fz + j) - cz);
     }
     acc = {ax, ay, az};
 }
