@@ -103,7 +103,7 @@ constexpr int StartNameBaselinePx = 200;
 // The address of the project, shown on the start screen. It holds no percent sign.
 constexpr const char* ProjectAddress = "www.kelvra.example.org";
 constexpr const char* ProgramName = "Kelvra";
-constexpr const char* CreditLine = "Kelvra by the Kelvra developers";
+constexpr const char* CreditLine = "Kelvra by the Kelvra team";
 constexpr const char* PausedBanner = "***PAUSED***";
 
 // x of the left end of a text of `chars` characters centred in the overlay in a font of nominal `size`.

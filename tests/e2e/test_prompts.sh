@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The setup prompts end to end: the start screen with the first prompt box, the answers typed with
+# xdotool (the star count on the numeric pad), the second prompt replacing the first, then the star
+# field with its overlay showing the answers, the speed bar while flying, the pause banner, and
+# Escape ending the program with status 0. Screenshots are kept in $KELVRA_SHOTS when that is set.
+. "$(dirname "$0")/lib.sh"
+
+SHOTS=${KELVRA_SHOTS:-$WORK}
+mkdir -p "$SHOTS"
+
+# count_colour FILE X Y W H R G B: pixels of the region with exactly that colour (within 2 a channel).
+count_colour() {
+  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 txt:- |
+    awk -v r="$6" -v g="$7" -v b="$8" -F'[(),]' '
+      NR > 1 { dr = $3 - r; dg = $4 - g; db = $5 - b
+               if (dr <= 2 && dr >= -2 && dg <= 2 && dg >= -2 && db <= 2 && db >= -2) n++ }
+      END { print n + 0 }'
+}
+
+# rightmost FILE Y H R G B: the rightmost column of a band of rows holding that colour, -1 if none.
+rightmost() {
+  convert "$1" -crop "1024x${3}+0+${2}" +repage -depth 8 txt:- |
+    awk -v r="$4" -v g="$5" -v b="$6" -F'[(),:]' '
+      NR > 1 { dr = $4 - r; dg = $5 - g; db = $6 - b
+               if (dr <= 2 && dr >= -2 && dg <= 2 && dg >= -2 && db <= 2 && db >= -2 && $1 + 0 > m) m = $1 + 0 }
+      BEGIN { m = -1 } END { print m }'
+}
+
+# text_length FILE Y H R G B ADVANCE: characters of an overlay line (x from 1, one cell per ADVANCE
+# pixels): the last cell whose middle holds ink of that colour. Blanks inside the line do not matter.
+# The band of line k runs from 18 pixels above its baseline 25 + 24k to 5 below it.
+text_length() {
+  convert "$1" -crop "1024x${3}+0+${2}" +repage -depth 8 txt:- |
+    awk -v r="$4" -v g="$5" -v b="$6" -v adv="$7" -F'[(),:]' '
+      NR > 1 { dr = $4 - r; dg = $5 - g; db = $6 - b
+               if (dr <= 2 && dr >= -2 && dg <= 2 && dg >= -2 && db <= 2 && db >= -2) {
+                 cell = int(($1 - 1) / adv); off = ($1 - 1) - cell * adv
+                 if (off >= 3 && off <= adv - 3 && cell + 1 > n) n = cell + 1 } }
+      END { print n + 0 }'
+}
+
+expect_at_least() {  # NAME COUNT MIN
+  [ "$2" -ge "$3" ] || fail "$1: $2 pixels, expected at least $3"
+}
+expect_none() {  # NAME COUNT
+  [ "$2" -eq 0 ] || fail "$1: $2 pixels, expected none"
+}
+
+start_xvfb 1024x768
+start_kelvra
+sleep 1
+
+# Start screen: the address in white about y = 100, the name in yellow about y = 200, and the star
+# prompt's box (title "Stars (1-10000):", ten characters) from x 302.6 to 711.8, y 348 to 391.2.
+screenshot "$SHOTS/01-start.png"
+expect_at_least "address" "$(count_colour "$SHOTS/01-start.png" 300 75 424 32 255 255 255)" 150
+expect_at_least "program name" "$(count_colour "$SHOTS/01-start.png" 440 170 144 36 217 217 0)" 100
+expect_at_least "star prompt outline" "$(count_colour "$SHOTS/01-start.png" 301 350 3 40 204 204 0)" 100
+expect_at_least "star prompt initial text" "$(count_colour "$SHOTS/01-start.png" 556 355 60 30 51 255 51)" 40
+expect_at_least "star prompt title" "$(count_colour "$SHOTS/01-start.png" 316 355 240 30 204 204 204)" 150
+
+# The star count, 900, on the numeric pad over the erased initial text.
+key BackSpace BackSpace BackSpace BackSpace KP_9 KP_0 KP_0
+sleep 0.5
+screenshot "$SHOTS/02-typed.png"
+typed=$(count_colour "$SHOTS/02-typed.png" 556 355 60 30 51 255 51)
+expect_at_least "typed star count" "$typed" 30
+key Return
+sleep 0.5
+
+# The radius prompt is wider: "Size (radius) in ly:" and fifteen characters make 38 cells, from x 239.
+screenshot "$SHOTS/03-radius.png"
+expect_at_least "radius prompt outline" "$(count_colour "$SHOTS/03-radius.png" 238 350 3 40 204 204 0)" 100
+expect_none "old prompt outline" "$(count_colour "$SHOTS/03-radius.png" 301 355 3 30 204 204 0)"
+key BackSpace BackSpace
+type_answer 100
+key Return           # the time step stays 20000
+type_answer 42       # the seed
+sleep 0.7
+
+# The star field with its overlay: every group of lines in its colour, and stars in the middle.
+screenshot "$SHOTS/04-field.png"
+F=$SHOTS/04-field.png
+expect_at_least "credit lines" "$(count_colour "$F" 0 5 450 50 0 204 0)" 200
+expect_at_least "key lines" "$(count_colour "$F" 0 53 450 48 255 255 0)" 200
+expect_at_least "value lines" "$(count_colour "$F" 0 101 450 120 0 0 255)" 300
+expect_at_least "ship lines" "$(count_colour "$F" 0 221 450 120 77 0 128)" 200
+expect_at_least "hint lines" "$(count_colour "$F" 0 341 450 50 51 0 102)" 100
+lit=$(convert "$F" -crop 500x400+262+184 +repage -colorspace gray -threshold 8% -format "%[fx:int(mean*w*h)]" info:)
+expect_at_least "stars" "$lit" 30
+expect_none "prompt box after the prompts" "$(count_colour "$F" 100 340 824 60 204 204 0)"
+expect_none "speed bar at rest" "$(count_colour "$F" 0 748 1024 20 0 255 0)"
+
+# The answers stand in the overlay: the length of a line tells its text from the defaults ("1500",
+# "40.00" and the start-up time as seed). The advance is measured on "SPACE = stop/start" (18 characters).
+space_end=$(rightmost "$F" 55 23 255 255 0)
+adv=$(((space_end + 7) / 18))
+[ "$adv" -ge 12 ] && [ "$adv" -le 16 ] || fail "character advance $adv from the key line"
+[ "$(text_length "$F" 55 23 255 255 0 $adv)" = 18 ] || fail "the key line is not 18 characters long"
+[ "$(text_length "$F" 103 23 0 0 255 $adv)" = 13 ] || fail "the star line does not read \"Stars   = 900\""
+[ "$(text_length "$F" 151 23 0 0 255 $adv)" = 19 ] || fail "the radius line does not read \"radius  = 100.00 ly\""
+[ "$(text_length "$F" 199 23 0 0 255 $adv)" = 12 ] || fail "the seed line does not read \"Seed    = 42\""
+
+# Flying forward: A held for half a second draws the green bar right of the middle only.
+xdotool keydown a
+sleep 0.5
+xdotool keyup a
+sleep 0.5
+screenshot "$SHOTS/05-flying.png"
+expect_at_least "forward speed bar" "$(count_colour "$SHOTS/05-flying.png" 512 748 512 20 0 255 0)" 200
+expect_none "speed bar left of the middle" "$(count_colour "$SHOTS/05-flying.png" 0 748 512 20 0 255 0)"
+
+# Space pauses: the grey banner centred on the first baseline.
+key space
+sleep 0.5
+screenshot "$SHOTS/06-paused.png"
+expect_at_least "pause banner" "$(count_colour "$SHOTS/06-paused.png" 420 4 190 26 128 128 128)" 40
+expect_none "banner off centre" "$(count_colour "$SHOTS/06-paused.png" 0 4 420 26 128 128 128)"
+
+key Escape
+status=$(wait_exit 10)
+[ "$status" = 0 ] || fail "Escape did not end the program with status 0 (got $status)"
+echo "PASS"
