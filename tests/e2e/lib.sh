@@ -34,9 +34,19 @@ start_xvfb() {
 }
 
 # start_kelvra: runs the program in $WORK (its working directory, for kelvra.log) and waits for its window.
+# A wrapper shell records the exit status in $WORK/exit_status, so that wait_exit can read it from
+# anywhere, a command substitution included; APP_PID is the program's own process.
 start_kelvra() {
-  (cd "$WORK" && exec "$KELVRA") >"$WORK/kelvra.out" 2>&1 &
-  APP_PID=$!
+  rm -f "$WORK/exit_status" "$WORK/app.pid"
+  (
+    cd "$WORK" || exit 1
+    "$KELVRA" >"$WORK/kelvra.out" 2>&1 &
+    echo $! >"$WORK/app.pid"
+    wait $!
+    echo $? >"$WORK/exit_status"
+  ) &
+  for _ in $(seq 50); do [ -s "$WORK/app.pid" ] && break; sleep 0.05; done
+  APP_PID=$(cat "$WORK/app.pid")
   for _ in $(seq 100); do
     xdotool search --name '^Kelvra$' >/dev/null 2>&1 && return 0
     sleep 0.1
@@ -69,11 +79,11 @@ pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 
-# wait_exit SECONDS: waits for the program to end; prints its status.
+# wait_exit SECONDS: waits for the program to end; prints its exit status, or "timeout".
 wait_exit() {
   local s=$1
   for _ in $(seq $((s * 10))); do
-    kill -0 "$APP_PID" 2>/dev/null || { wait "$APP_PID"; local rc=$?; APP_PID=; echo $rc; return 0; }
+    [ -s "$WORK/exit_status" ] && { cat "$WORK/exit_status"; return 0; }
     sleep 0.1
   done
   echo timeout
