@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "galaxy.h"
 #include "system.h"
@@ -106,15 +107,11 @@ constexpr const char* ProgramName = "Kelvra";
 constexpr const char* CreditLine = "Kelvra by the Kelvra team";
 constexpr const char* PausedBanner = "***PAUSED***";
 
+int TextLength(const char* text) { return static_cast<int>(std::strlen(text)); }
+
 // x of the left end of a text of `chars` characters centred in the overlay in a font of nominal `size`.
 float CentredX(int chars, int size) {
     return static_cast<float>(FS_X * 0.5 - chars * (size * CharWidthPerSize * 0.5));
-}
-
-int StringLength(const char* text) {
-    int n = 0;
-    while (text[n] != '\0') ++n;
-    return n;
 }
 
 // Orthographic pixel frame over the whole window, y downward, untextured, identity modelview.
@@ -170,7 +167,7 @@ void PrintOverlayLines() {
 
 void DrawPauseBanner() {
     glColor4f(0.5f, 0.5f, 0.5f, 1);
-    PrintAt(OverlayFont, CentredX(StringLength(PausedBanner), FontSize[OverlayFont]),
+    PrintAt(OverlayFont, CentredX(TextLength(PausedBanner), FontSize[OverlayFont]),
             static_cast<float>(OverlayTopBaselinePx), PausedBanner);
 }
 
@@ -430,9 +427,9 @@ void GraphicsDrawMM() {
     glDisable(GL_DEPTH_TEST);
     SetPixelFrame();
     glColor4f(1, 1, 1, 1);
-    PrintAt(OverlayFont, CentredX(StringLength(ProjectAddress), FontSize[OverlayFont]),
+    PrintAt(OverlayFont, CentredX(TextLength(ProjectAddress), FontSize[OverlayFont]),
             static_cast<float>(StartAddressBaselinePx), ProjectAddress);
     glColor4f(0.85f, 0.85f, 0, 1);
-    PrintAt(TitleFont, CentredX(StringLength(ProgramName), FontSize[TitleFont]),
+    PrintAt(TitleFont, CentredX(TextLength(ProgramName), FontSize[TitleFont]),
             static_cast<float>(StartNameBaselinePx), ProgramName);
 }
