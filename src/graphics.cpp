@@ -69,7 +69,8 @@ constexpr float CellPx = 64;  // side of a field cell at scale 1
 // Fills StarIdx with the living stars and their distances from the camera.
 void CollectStars() {
     G.NumVisible = 0;
-    for (int i = 0; i < G.NumStars; ++i) {
+    const int count = G.NumStars < MaxStars ? G.NumStars : MaxStars;  // never past the tables
+    for (int i = 0; i < count; ++i) {
         const strStar& s = Star[i];
         if (s.Alive != 1) continue;
         StarIdx[G.NumVisible].Index = i;
