@@ -219,6 +219,13 @@ TEST_F(StarField, BrokenDistancesSortSafely) {
     EXPECT_GT(ReadFrame().At(512, 384).r, 60) << "the ordinary star ahead still shows";
 }
 
+TEST_F(StarField, ACountBeyondTheTableStopsAtItsEnd) {
+    for (int i = 0; i < MaxStars; ++i) PlaceStar(i, 0, 0, -1, 0.002);
+    G.NumStars = MaxStars + 50;
+    GraphicsDrawEvol();
+    EXPECT_EQ(G.NumVisible, MaxStars);
+}
+
 TEST_F(StarField, CompareOrdersFarthestFirstWithUndefinedFarthest) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
