@@ -20,6 +20,11 @@ constexpr int FirstCharCode = 32;
 constexpr int LastCharCode = 126;
 constexpr int NumPadFirstDigit = 96;  // numeric pad 0; 97 to 105 are 1 to 9
 constexpr int NumPadLastDigit = 105;
+constexpr int NumPadMultiply = 106;
+constexpr int NumPadAdd = 107;
+constexpr int NumPadSubtract = 109;
+constexpr int NumPadDivide = 111;
+constexpr int MinusKey = 189;  // the main keyboard's minus, outside the range of typed codes
 constexpr int CapitalA = 'A';
 constexpr int CapitalZ = 'Z';
 constexpr int ToSmallLetter = 'a' - 'A';
@@ -53,18 +58,27 @@ void Cancel() {
     InMenuDeactivate();
 }
 
-// The character a key types: its own code, except that the numeric pad's digits type digits.
+// The character a key types: its own code, except that the numeric pad types what its keys show,
+// so that 1500 or -5 typed there arrive as such and not as letters.
 char CharOfKey(int code) {
     if (code >= NumPadFirstDigit && code <= NumPadLastDigit) return static_cast<char>('0' + code - NumPadFirstDigit);
-    return static_cast<char>(code);
+    switch (code) {
+    case NumPadMultiply: return '*';
+    case NumPadAdd: return '+';
+    case NumPadSubtract: return '-';
+    case NumPadDivide: return '/';
+    default: return static_cast<char>(code);
+    }
 }
 
 // The key of the character typed in this pass, or -1: the highest character code held wins over the
-// full stop keys; the others wait for later passes.
-int CandidateKey(bool* fullStop) {
-    *fullStop = false;
-    if (TakeKey(VK_DECIMAL)) *fullStop = true;
-    if (TakeKey(VK_OEM_PERIOD)) *fullStop = true;
+// full stop and minus keys, which lie outside that range and give *punctuation instead; the other
+// keys wait for later passes.
+int CandidateKey(char* punctuation) {
+    *punctuation = '\0';
+    if (TakeKey(VK_DECIMAL)) *punctuation = '.';
+    if (TakeKey(VK_OEM_PERIOD)) *punctuation = '.';
+    if (TakeKey(MinusKey)) *punctuation = '-';
     for (int code = LastCharCode; code >= FirstCharCode; --code)
         if (keys[code] != 0) return code;
     return -1;
@@ -160,11 +174,11 @@ void InMenuKeys() {
     TakeKey(VK_DOWN);
     if (deleted || backspaced) return;
 
-    bool fullStop = false;
-    const int key = CandidateKey(&fullStop);
-    if (key < 0 && !fullStop) return;
+    char punctuation = '\0';
+    const int key = CandidateKey(&punctuation);
+    if (key < 0 && punctuation == '\0') return;
     if (key >= 0) keys[key] = 0;
-    if (!cancelled) EnterChar(key >= 0 ? CharOfKey(key) : '.');
+    if (!cancelled) EnterChar(key >= 0 ? CharOfKey(key) : punctuation);
 }
 
 void InMenuDraw() {

@@ -299,6 +299,21 @@ TEST_F(Prompt, NumericPadTypesDigits) {
     EXPECT_EQ(Text(), "0123456781a");
 }
 
+TEST_F(Prompt, MinusKeysAndPadOperatorsTypeWhatTheyShow) {
+    Open("", 20);
+    Pass({189});  // minus on the main keyboard
+    Pass({109});  // pad minus
+    Pass({107});  // pad plus
+    Pass({106});  // pad multiply
+    Pass({111});  // pad divide
+    EXPECT_EQ(Text(), "--+*/");
+    EXPECT_EQ(keys[189], 0);
+    // A character key held at the same time wins; the minus is consumed with it.
+    Pass({189, '7'});
+    EXPECT_EQ(Text(), "--+*/7");
+    EXPECT_EQ(keys[189], 0);
+}
+
 TEST_F(Prompt, OtherKeysTypeTheCharacterOfTheirCode) {
     Open("", 20);
     Pass({36});   // Home
