@@ -17,19 +17,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# start_xvfb [WxH]: starts a private X server on a free display and exports DISPLAY.
+# start_xvfb [WxH]: starts a private X server on a free display and exports DISPLAY. The server picks
+# the display itself (-displayfd) and reports it once it accepts connections, so that tests started
+# side by side never end up on one server.
 start_xvfb() {
-  local size=${1:-1024x768}
-  for n in $(seq 40 99); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 ${size}x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-      sleep 0.1
-    done
-    kill $XVFB_PID 2>/dev/null
+  local size=${1:-1024x768} n
+  rm -f "$WORK/display"
+  Xvfb -displayfd 9 -screen 0 ${size}x24 -nolisten tcp 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    IFS= read -r n <"$WORK/display" && { export DISPLAY=:$n; return 0; }
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
+  cat "$WORK/xvfb.log" >&2
   fail "could not start Xvfb"
 }
 
