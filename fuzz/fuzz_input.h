@@ -21,3 +21,8 @@ inline std::uint32_t FuzzTake32(FuzzBytes* in) {
     for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(FuzzTake(in)) << (8 * i);
     return v;
 }
+
+inline std::uint32_t FuzzTake16(FuzzBytes* in) {
+    const std::uint32_t low = FuzzTake(in);
+    return low | static_cast<std::uint32_t>(FuzzTake(in)) << 8;
+}

@@ -3,6 +3,7 @@
 // sanitizer build both go over them on every test run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "../../fuzz/prompt_check.h"
+#include "../../fuzz/starsort_check.h"
 #include "../../fuzz/tga_check.h"
 #include "../../fuzz/wndproc_check.h"
 
@@ -49,12 +51,14 @@ TEST(Regressions, CorporaReplayCleanly) {
     EXPECT_GT(ReplayCorpus("prompt", FuzzPrompt), 0);
     EXPECT_GT(ReplayCorpus("tga", FuzzTga), 0);
     EXPECT_GT(ReplayCorpus("wndproc", FuzzWndProc), 0);
+    EXPECT_GT(ReplayCorpus("starsort", FuzzStarSort), 0);
 }
 
 // The checks themselves must see the faults they are there for, or a clean replay proves nothing.
 TEST(Regressions, ChecksNoticeBrokenRecords) {
     InMenuClear();
     INmenu.Active = 1;
+    INmenu.TitleLn = 0;  // the clearing keeps the length of an earlier title
     INmenu.MaxLn = 10;
     INmenu.Ln = 3;
     INmenu.Cur = 4;
@@ -74,6 +78,25 @@ TEST(Regressions, ChecksNoticeBrokenRecords) {
     G.DeltaT = std::nan("");
     EXPECT_NE(ParameterFault(), nullptr);
     InitParameters();
+
+    G.NumStars = 3;
+    G.ShipPos = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        Star[i].Alive = 1;
+        Star[i].Pos = {static_cast<double>(i + 1), 0, 0};
+    }
+    G.NumVisible = 3;
+    StarIdx[0] = {2, 3.0};
+    StarIdx[1] = {1, 2.0};
+    StarIdx[2] = {0, 1.0};
+    EXPECT_EQ(SortedTableFault(), nullptr);
+    StarIdx[2] = {1, 2.0};
+    EXPECT_NE(SortedTableFault(), nullptr);
+    StarIdx[2] = {0, 1.0};
+    std::swap(StarIdx[0], StarIdx[1]);
+    EXPECT_NE(SortedTableFault(), nullptr);
+    G.NumStars = 0;
+    G.NumVisible = 0;
 }
 
 // A TGA header of 255 x 255 pixels at 32 bits that is followed by only a few bytes of data: the
@@ -94,4 +117,16 @@ TEST(Regressions, KeyCodesBeyondTheTableAreIgnored) {
                                         4, 200, 0x41, 0x10, 0, 0, 0, 0, 0, 0, 100};
     EXPECT_EQ(Check(FuzzWndProc, stream), nullptr);
     EXPECT_EQ(keys[65], 0);
+}
+
+// Text far longer than the print buffer, typed or formatted, is cut and never written past it; a
+// null format draws nothing. Without a GL context the GL calls do nothing, and the sanitizer build
+// watches the buffer.
+TEST(Regressions, OverlongTextIsCutInThePrintBuffer) {
+    const std::string longText(4000, 'x');
+    glPrint(3, "%s", longText.c_str());
+    glPrint(3, "%s%s%s", longText.c_str(), longText.c_str(), "%n%s");
+    glPrint(0, nullptr);
+    glPrint(7, "%s", "font out of range");
+    glPrint(-1, "%s", "font out of range");
 }
