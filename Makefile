@@ -3,7 +3,7 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test bench package clean
+.PHONY: all deps build run test fuzz soak bench package clean
 
 all: build
 
@@ -19,6 +19,15 @@ run: build
 
 test: deps
 	bash tools/run-tests
+
+# Long runs: every fuzz target for FUZZ_SECONDS, and the soak of the real program for SOAK_SECONDS.
+FUZZ_SECONDS ?= 3600
+SOAK_SECONDS ?= 600
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tools/run-tests fuzz
+
+soak: build
+	SOAK_SECONDS=$(SOAK_SECONDS) bash tests/e2e/test_soak.sh $(BUILD)/kelvra
 
 # The Debian package, from the normal build: build/kelvra_<version>_<arch>.deb.
 package: build
