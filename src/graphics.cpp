@@ -96,9 +96,6 @@ constexpr float OverlayLeftPx = 1;
 constexpr int OverlayTopBaselinePx = 25;
 constexpr float SpeedLimit = 0.001f;  // scene units per 1/300 s: the bar's full length
 constexpr int SpeedBarHeightPx = 20;
-constexpr double FieldOfViewDeg = 45.0;
-constexpr double NearPlane = static_cast<double>(0.1f);
-constexpr double FarPlane = 100.0;
 constexpr int StartAddressBaselinePx = 100;
 constexpr int StartNameBaselinePx = 200;
 

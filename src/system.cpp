@@ -49,12 +49,6 @@ const auto ProgramStart = std::chrono::steady_clock::now();
 constexpr int KeyCodes = 256;
 constexpr double MsPerSecond = 1000.0;
 
-// The perspective of the star field: vertical field of view in degrees and the clipping planes in
-// scene units. The near plane has always been the single-precision 0.1.
-constexpr double FieldOfViewDeg = 45.0;
-constexpr double NearPlane = static_cast<double>(0.1f);
-constexpr double FarPlane = 100.0;
-
 // Clear colour (black; the alpha is never read back) and depth.
 constexpr float ClearAlpha = 0.5f;
 constexpr double ClearDepth = 1.0;

@@ -80,6 +80,12 @@ extern int WIN_X, WIN_Y;   // window size, pixels
 extern int FS_X, FS_Y;     // size of the overlay coordinate space (equals the window size)
 extern int FS_X0;          // reference width for which the nominal font sizes hold
 
+// The perspective of the star field: vertical field of view in degrees and the clipping planes in
+// scene units. The near plane has always been the single-precision 0.1.
+constexpr double FieldOfViewDeg = 45.0;
+constexpr double NearPlane = static_cast<double>(0.1f);
+constexpr double FarPlane = 100.0;
+
 // Screen size from the platform, each dimension 1024 x 768 where it is not positive.
 void ScreenSize(int* width, int* height);
 // Resets input and frame bookkeeping and opens the window; 0 when ready, -1 on failure.
