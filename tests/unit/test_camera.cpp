@@ -8,35 +8,11 @@
 #include "galaxy.h"
 #include "graphics.h"
 #include "system.h"
+#include "camera_fixture.h"
 
 namespace {
 
-// Puts the camera at its start-up state on a hand-driven clock at 0 ms.
-class CameraTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        savedManual = ClockManual;
-        savedMs = ClockManualMs;
-        ClockManual = true;
-        ClockManualMs = 0;
-        InitParameters();
-        std::memset(keys, 0, sizeof keys);
-        Mouse = strMouse{};
-        AppState = StateEvolution;
-        Quit = 0;
-        LastPhysic = 0;
-        LastPlayer = 0;
-    }
-    void TearDown() override {
-        std::memset(keys, 0, sizeof keys);
-        ClockManual = savedManual;
-        ClockManualMs = savedMs;
-    }
-
-private:
-    bool savedManual = false;
-    int savedMs = 0;
-};
+using CameraTest = CameraFixture;
 
 strBod Cross(const strBod& a, const strBod& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};

@@ -7,35 +7,11 @@
 
 #include "galaxy.h"
 #include "system.h"
+#include "camera_fixture.h"
 
 namespace {
 
-// Evolution state with the camera at its start-up values, on a hand-driven clock at 0 ms.
-class EvolutionControlsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        savedManual = ClockManual;
-        savedMs = ClockManualMs;
-        ClockManual = true;
-        ClockManualMs = 0;
-        InitParameters();
-        std::memset(keys, 0, sizeof keys);
-        Mouse = strMouse{};
-        AppState = StateEvolution;
-        Quit = 0;
-        LastPhysic = 0;
-        LastPlayer = 0;
-    }
-    void TearDown() override {
-        std::memset(keys, 0, sizeof keys);
-        ClockManual = savedManual;
-        ClockManualMs = savedMs;
-    }
-
-private:
-    bool savedManual = false;
-    int savedMs = 0;
-};
+using EvolutionControlsTest = CameraFixture;
 
 constexpr double RadToDeg = 180.0 / M_PI;
 
