@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "graphics.h"
 #include "system.h"
@@ -210,10 +211,26 @@ bool ResolveFullscreen() {
 }
 
 // Undoes the creation so far and reports the step that failed.
+// SDL's own reason for a failure, on standard error beside the message box: the box's fixed text
+// alone does not tell a user what to mend.
+void ReportSdlReason() {
+    const char* reason = SDL_GetError();
+    if (reason != nullptr && reason[0] != '\0') std::fprintf(stderr, "kelvra: %s\n", reason);
+}
+
 bool CreationFailed(const char* text) {
+    ReportSdlReason();
     KillGLWindow();
     MessageBox(text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
     return false;
+}
+
+// Video drivers that open no window anyone can see or type into. Without an X display SDL falls
+// back to them, and the program would then wait in its first prompt for ever, so they count as no
+// display at all.
+bool HeadlessVideo() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
 }
 
 void TeardownFailed(const char* text) { MessageBox(text, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION); }
@@ -264,7 +281,12 @@ void ScreenSize(int* width, int* height) {
 
 bool CreateGLWindow(const char* title, int width, int height, int, bool fullscreenflag) {
     fullscreen = fullscreenflag;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || HeadlessVideo()) {
+        if (SDL_WasInit(SDL_INIT_VIDEO) != 0)
+            SDL_SetError("no display to open a window on (SDL found only its \"%s\" video driver)",
+                         SDL_GetCurrentVideoDriver());
+        ReportSdlReason();
+        SDL_Quit();
         MessageBox("Failed To Register The Window Class.", "ERROR", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
