@@ -362,6 +362,8 @@ void CalculateGrSize() {
 
 // ---- Star field -------------------------------------------------------------------------------------
 
+int DrawPerStar = 0;
+
 void GraphicsDrawEvol() {
     CreateViewMatrix();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -370,7 +372,10 @@ void GraphicsDrawEvol() {
     glEnable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
     // The picture of DrawStarField, in one array draw instead of one draw per star.
-    DrawStarFieldFast();
+    if (DrawPerStar != 0)
+        DrawStarField();
+    else
+        DrawStarFieldFast();
     glBindTexture(GL_TEXTURE_2D, 0);
     DrawInfo();
 }

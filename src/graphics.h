@@ -72,6 +72,9 @@ void DrawStar(const strStar* star);
 int StarIdxCompare(const void* a, const void* b);
 // Collects, sorts and draws the living stars.
 void DrawStarField();
+// 0: GraphicsDrawEvol draws the star field in one array draw; 1: through DrawStarField, star by
+// star. Only the engine benchmark sets it, to time the whole loop with the older drawing.
+extern int DrawPerStar;
 
 // ---- Overlay and start screen ---------------------------------------------------------------------
 
