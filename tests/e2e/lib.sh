@@ -7,7 +7,15 @@ WORK=$(mktemp -d /tmp/kelvra-e2e.XXXXXX)
 XVFB_PID=
 APP_PID=
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# A test that sets KEEP_SHOTS_DIR has its screenshots copied there when it fails, before the cleanup
+# removes $WORK, so that the failure can be looked at.
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -n "${KEEP_SHOTS_DIR:-}" ] && compgen -G "$WORK/*.png" >/dev/null; then
+    mkdir -p "$KEEP_SHOTS_DIR" && cp "$WORK"/*.png "$KEEP_SHOTS_DIR"/ && echo "screenshots kept in $KEEP_SHOTS_DIR" >&2
+  fi
+  exit 1
+}
 
 cleanup() {
   [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The setup prompts end to end: the start screen with the first prompt box, the answers typed with
 # xdotool (the star count on the numeric pad), the second prompt replacing the first, then the star
-# field with its overlay showing the answers, the speed bar while flying, the pause banner, and
-# Escape ending the program with status 0. Screenshots are kept in $KELVRA_SHOTS when that is set.
+# field with its overlay showing the answers, the pause banner, the mouse turning the paused view,
+# the speed bar while flying, and Escape ending the program with status 0. Screenshots are kept in
+# $KELVRA_SHOTS when that is set, and beside the binary in e2e-artifacts/test_prompts when a check fails.
 . "$(dirname "$0")/lib.sh"
 
 SHOTS=${KELVRA_SHOTS:-$WORK}
 mkdir -p "$SHOTS"
+KEEP_SHOTS_DIR=$(dirname "$KELVRA")/e2e-artifacts/test_prompts
+rm -rf "$KEEP_SHOTS_DIR"
 
 # count_colour FILE X Y W H R G B: pixels of the region with exactly that colour (within 2 a channel).
 count_colour() {
@@ -39,6 +42,16 @@ text_length() {
       END { print n + 0 }'
 }
 
+# cell FILE Y H ADVANCE K OUT: the K-th character cell (from 1) of an overlay line, cut out as OUT.
+cell() {
+  convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage "$6"
+}
+
+# differing FILE1 FILE2: pixels that differ between two images of one size.
+differing() {
+  compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+
 expect_at_least() {  # NAME COUNT MIN
   [ "$2" -ge "$3" ] || fail "$1: $2 pixels, expected at least $3"
 }
@@ -59,8 +72,10 @@ expect_at_least "star prompt outline" "$(count_colour "$SHOTS/01-start.png" 301 
 expect_at_least "star prompt initial text" "$(count_colour "$SHOTS/01-start.png" 556 355 60 30 51 255 51)" 40
 expect_at_least "star prompt title" "$(count_colour "$SHOTS/01-start.png" 316 355 240 30 204 204 204)" 150
 
-# The star count, 900, on the numeric pad over the erased initial text.
-key BackSpace BackSpace BackSpace BackSpace KP_9 KP_0 KP_0
+# The star count on the numeric pad over the erased initial text, with its typos put right: "39"
+# loses the 9 to Backspace, then "3009" loses its 9 to Delete after Left, Left, Right. A cursor that
+# did not move, or moved the wrong way, leaves "3009", "309" or "300" with another digit deleted.
+key BackSpace BackSpace BackSpace BackSpace KP_3 KP_9 BackSpace KP_0 KP_0 KP_9 Left Left Right Delete
 sleep 0.5
 screenshot "$SHOTS/02-typed.png"
 typed=$(count_colour "$SHOTS/02-typed.png" 556 355 60 30 51 255 51)
@@ -97,9 +112,39 @@ space_end=$(rightmost "$F" 55 23 255 255 0)
 adv=$(((space_end + 7) / 18))
 [ "$adv" -ge 12 ] && [ "$adv" -le 16 ] || fail "character advance $adv from the key line"
 [ "$(text_length "$F" 55 23 255 255 0 $adv)" = 18 ] || fail "the key line is not 18 characters long"
-[ "$(text_length "$F" 103 23 0 0 255 $adv)" = 13 ] || fail "the star line does not read \"Stars   = 900\""
+[ "$(text_length "$F" 103 23 0 0 255 $adv)" = 13 ] || fail "the star line does not read \"Stars   = 300\""
+# The last two digits of "300" are one glyph twice, and the "3" before them another.
+cell "$F" 103 23 $adv 11 "$WORK/digit1.png"
+cell "$F" 103 23 $adv 12 "$WORK/digit2.png"
+cell "$F" 103 23 $adv 13 "$WORK/digit3.png"
+[ "$(differing "$WORK/digit2.png" "$WORK/digit3.png")" = 0 ] || fail "the star count does not end in \"00\""
+expect_at_least "\"3\" against \"0\"" "$(differing "$WORK/digit1.png" "$WORK/digit2.png")" 10
 [ "$(text_length "$F" 151 23 0 0 255 $adv)" = 19 ] || fail "the radius line does not read \"radius  = 100.00 ly\""
 [ "$(text_length "$F" 199 23 0 0 255 $adv)" = 12 ] || fail "the seed line does not read \"Seed    = 42\""
+
+# Space pauses: the grey banner centred on the first baseline.
+key space
+sleep 0.5
+screenshot "$SHOTS/06-paused.png"
+expect_at_least "pause banner" "$(count_colour "$SHOTS/06-paused.png" 420 4 190 26 128 128 128)" 40
+expect_none "banner off centre" "$(count_colour "$SHOTS/06-paused.png" 0 4 420 26 128 128 128)"
+
+# The mouse turns the view while paused. Paused and at rest the stars keep still, so the field
+# below the overlay changes only when the mouse moves; the program brings the cursor back to the
+# middle after every move, so each step of 80 pixels turns the view again.
+screenshot "$SHOTS/07-still.png"
+convert "$SHOTS/06-paused.png" -crop 1024x340+0+400 +repage "$WORK/field-before.png"
+convert "$SHOTS/07-still.png" -crop 1024x340+0+400 +repage "$WORK/field-still.png"
+still=$(differing "$WORK/field-before.png" "$WORK/field-still.png")
+[ "$still" = 0 ] || fail "the paused field changed by $still pixels without the mouse"
+for _ in 1 2 3 4; do xdotool mousemove_relative -- 80 0; sleep 0.15; done
+sleep 0.5
+screenshot "$SHOTS/08-turned.png"
+convert "$SHOTS/08-turned.png" -crop 1024x340+0+400 +repage "$WORK/field-turned.png"
+expect_at_least "stars moved by the mouse" "$(differing "$WORK/field-still.png" "$WORK/field-turned.png")" 30
+expect_at_least "pause banner after turning" "$(count_colour "$SHOTS/08-turned.png" 420 4 190 26 128 128 128)" 40
+key space
+sleep 0.3
 
 # Flying forward: A held for half a second draws the green bar right of the middle only.
 xdotool keydown a
@@ -109,13 +154,6 @@ sleep 0.5
 screenshot "$SHOTS/05-flying.png"
 expect_at_least "forward speed bar" "$(count_colour "$SHOTS/05-flying.png" 512 748 512 20 0 255 0)" 200
 expect_none "speed bar left of the middle" "$(count_colour "$SHOTS/05-flying.png" 0 748 512 20 0 255 0)"
-
-# Space pauses: the grey banner centred on the first baseline.
-key space
-sleep 0.5
-screenshot "$SHOTS/06-paused.png"
-expect_at_least "pause banner" "$(count_colour "$SHOTS/06-paused.png" 420 4 190 26 128 128 128)" 40
-expect_none "banner off centre" "$(count_colour "$SHOTS/06-paused.png" 0 4 420 26 128 128 128)"
 
 key Escape
 status=$(wait_exit 10)
