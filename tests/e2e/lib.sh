@@ -34,7 +34,7 @@ start_xvfb() {
   Xvfb -displayfd 9 -screen 0 ${size}x24 -nolisten tcp 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
-    IFS= read -r n <"$WORK/display" && { export DISPLAY=:$n; return 0; }
+    IFS= read -r n 2>/dev/null <"$WORK/display" && { export DISPLAY=:$n; return 0; }
     kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
@@ -54,9 +54,10 @@ start_kelvra() {
     wait $!
     echo $? >"$WORK/exit_status"
   ) &
-  for _ in $(seq 50); do [ -s "$WORK/app.pid" ] && break; sleep 0.05; done
+  for _ in $(seq 200); do [ -s "$WORK/app.pid" ] && break; sleep 0.05; done
   APP_PID=$(cat "$WORK/app.pid")
-  for _ in $(seq 100); do
+  # Generous: on a loaded two-core machine the first window of a sanitizer build can take a while.
+  for _ in $(seq 300); do
     xdotool search --name '^Kelvra$' >/dev/null 2>&1 && return 0
     sleep 0.1
   done
