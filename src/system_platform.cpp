@@ -272,7 +272,12 @@ void BuildOneFont(FT_Face face, int font) {
 
 }  // namespace
 
+// The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
+// settling on a driver without a screen, which it otherwise may do when a first try at X fails.
+constexpr const char* VideoDrivers = "x11,wayland";
+
 void ScreenSize(int* width, int* height) {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
     SDL_DisplayMode mode{};
     if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
     *width = mode.w > 0 ? mode.w : DefaultScreenWidth;
