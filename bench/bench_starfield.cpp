@@ -49,12 +49,7 @@ void Drift(long frame) {
 
 // The evolution frame's star field with the given path, without the overlay.
 void DrawField(void (*field)()) {
-    CreateViewMatrix();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
+    BeginStarField();
     field();
     glBindTexture(GL_TEXTURE_2D, 0);
     glFinish();

@@ -364,13 +364,17 @@ void CalculateGrSize() {
 
 int DrawPerStar = 0;
 
-void GraphicsDrawEvol() {
+void BeginStarField() {
     CreateViewMatrix();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_LIGHTING);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
+}
+
+void GraphicsDrawEvol() {
+    BeginStarField();
     // The picture of DrawStarField, in one array draw instead of one draw per star.
     if (DrawPerStar != 0)
         DrawStarField();

@@ -64,6 +64,8 @@ struct strStar;
 
 // Builds G.ViewMatrix and G.ViewMatrixInv from the camera axes (rescaling them to unit length).
 void CreateViewMatrix();
+// Camera matrices, cleared buffers and the unlit, blended state without depth test the stars are drawn in.
+void BeginStarField();
 // One complete evolution frame into the back buffer, overlay included.
 void GraphicsDrawEvol();
 // One star's sprite through the per-star matrices.

@@ -32,12 +32,7 @@ constexpr int MinLitPixels = 20000;           // the scene must show enough to c
 // The frame of GraphicsDrawEvol without the overlay, with the star field drawn by `field`.
 void DrawField(void (*field)()) {
     ReSizeGLScene(WIN_X, WIN_Y);
-    CreateViewMatrix();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
+    BeginStarField();
     field();
     glBindTexture(GL_TEXTURE_2D, 0);
 }
