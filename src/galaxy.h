@@ -126,9 +126,18 @@ void EvolutionKeys();
 // ---- Fast gravity kernel ----------------------------------------------------------------------------
 // The pair sums of a turn over copies of the live stars' positions and masses, built for several
 // instruction sets that all give the same bits; the best one the CPU runs is chosen at the first use.
+// 1 / d comes from a single-precision seed refined in double; squared distances outside the seed's
+// range take the reference loop's formula.
 
 // Doubles handled together by every build of the kernel; the sums run lane by lane in groups this wide.
 constexpr int KernelLanes = 8;
+// Entries past the cloud's last lane group that the kernel may read, never write: its arrays hold
+// them as massless stars at the origin.
+constexpr int KernelReadAhead = 2 * KernelLanes;
+// Squared scene distances from SeedLow to SeedHigh take the refined seed: as floats they and their
+// reciprocal roots are normal numbers with a wide margin. Powers of two, exact in float and double.
+constexpr double SeedLow = 0x1p-100;
+constexpr double SeedHigh = 0x1p100;
 
 // Instruction sets the kernel is built for, in increasing order of preference.
 constexpr int KernelSse2 = 0;
@@ -137,8 +146,8 @@ constexpr int KernelAvx512 = 2;
 constexpr int KernelVariants = 3;
 
 // The structure-of-arrays copy of the live stars that the kernel works on. Every array holds N
-// entries padded to a whole lane group; GM is the mass times -GravConst / Radius^2 and F the
-// force in newtons, which the kernel adds to.
+// entries padded to a whole lane group with massless stars at the origin; M is the mass in kg, GM
+// the mass times -GravConst / Radius^2, F the force in newtons, which the kernel adds to.
 struct strKernelCloud {
     const double* X;
     const double* Y;
@@ -149,14 +158,16 @@ struct strKernelCloud {
     double* FY;
     double* FZ;
     int N;
+    double NegGravConst;  // -GravConst, for the reference formula
+    double Radius;        // m, for the reference formula
 };
 
 // One build of the pair sums each.
 void KernelPairsSse2(const strKernelCloud& cloud);
 void KernelPairsAvx2(const strKernelCloud& cloud);
 void KernelPairsAvx512(const strKernelCloud& cloud);
-// out[k] = 1 / sqrt(in[k]) for whole lane groups of the first n entries: one square root and one
-// division a lane, the work of one pair, for measuring the machine's floor.
+// out[k] = in[k]^(-3/2) by the kernel's seed and refinement, for whole groups of two registers of
+// the first n entries: the arithmetic of one pair's distance, for measuring its floor.
 void KernelFloorSse2(const double* in, double* out, int n);
 void KernelFloorAvx2(const double* in, double* out, int n);
 void KernelFloorAvx512(const double* in, double* out, int n);

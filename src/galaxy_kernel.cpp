@@ -4,8 +4,9 @@
 
 namespace {
 
-// Room for the whole table plus a lane group of padding.
-constexpr int KernelRoom = (MaxStars + KernelLanes - 1) / KernelLanes * KernelLanes + KernelLanes;
+// Room for the whole table padded to a whole lane group, and the entries after it that the kernel
+// reads ahead into.
+constexpr int KernelRoom = (MaxStars + KernelLanes - 1) / KernelLanes * KernelLanes + KernelReadAhead;
 
 struct strKernelArrays {
     alignas(64) double X[KernelRoom];
@@ -30,8 +31,9 @@ int CloudSize() {
     return G.NumStars < MaxStars ? G.NumStars : MaxStars;
 }
 
-// Copies the live stars in their order and pads to a whole lane group with massless stars at the
-// origin, which the kernel never pairs anyway; returns the count of live stars.
+// Copies the live stars in their order and pads them to a whole lane group, and beyond it as far as
+// the kernel reads ahead, with massless stars at the origin, which it never pairs anyway; returns the
+// count of live stars.
 int GatherLiveStars() {
     const double scale = -G.GravConst / (G.Radius * G.Radius);
     int n = 0;
@@ -45,7 +47,7 @@ int GatherLiveStars() {
         K.GM[n] = scale * Star[s].Mass;
         ++n;
     }
-    const int padded = (n + KernelLanes - 1) / KernelLanes * KernelLanes;
+    const int padded = (n + KernelLanes - 1) / KernelLanes * KernelLanes + KernelReadAhead;
     for (int k = 0; k < padded; ++k) {
         if (k >= n) K.X[k] = K.Y[k] = K.Z[k] = K.M[k] = K.GM[k] = 0;
         K.FX[k] = K.FY[k] = K.FZ[k] = 0;
@@ -82,7 +84,7 @@ const char* KernelName(int variant) {
 
 void GravityForcesWith(int variant) {
     const int n = GatherLiveStars();
-    const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, K.FX, K.FY, K.FZ, n};
+    const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, K.FX, K.FY, K.FZ, n, -G.GravConst, G.Radius};
     KernelPairs[variant](cloud);
     ScatterForces(n);
 }

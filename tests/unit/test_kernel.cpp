@@ -14,9 +14,10 @@ namespace {
 constexpr double CloudRadiusLy = 40;
 constexpr double TurnYears = 20000;
 // Largest relative difference of a star's total force from the plain loop's after one turn. Each
-// pair's force differs from the plain one by a few units in the last place (the kernel rounds
-// Gm/d^3 once instead of F/d per axis) and the partial sums are added in another order; the
-// largest measured at 10,000 stars is about 1.2e-14, on the stars whose pulls nearly cancel.
+// pair's force differs from the plain one by a few units in the last place (the kernel forms
+// Gm/d^3 from a refined single-precision seed instead of F/d per axis) and the partial sums are
+// added in another order; the largest measured at 10,000 stars is about 1.4e-14, on the stars whose
+// pulls nearly cancel.
 constexpr double ForceTolerance = 1e-11;
 
 strStar Saved[MaxStars];
@@ -72,6 +73,15 @@ std::string Sci(double x) {
 
 bool SameBits(const strBod* a, const strBod* b, int n) {
     return std::memcmp(a, b, sizeof(strBod) * n) == 0;
+}
+
+// The same bits, or both not a number.
+bool SameValue(double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool SameForce(const strBod& a, const strBod& b) {
+    return SameValue(a.x, b.x) && SameValue(a.y, b.y) && SameValue(a.z, b.z);
 }
 
 }  // namespace
@@ -187,11 +197,44 @@ TEST(KernelEdges, TwoSolarMassesOneLightYearApart) {
     EXPECT_EQ(Star[1].Force.z, 0);
 }
 
-// Every build this CPU runs gives the same bits, on a cloud whose size fills no whole lane group and
-// with a dead star, so that the masked lanes and the partial groups are compared too.
+// Squared distances outside the seed's range take the plain loop's formula, step for step: two stars
+// get exactly its forces in every build, finite wherever the plain loop's are. Just below the
+// range, far below it (two stars 1e-100 apart pull with some 1e213 N) and into subnormal squares, far
+// beyond it, where the square in metres overflows, and at infinite and undefined distances.
+TEST(KernelEdges, DistancesOutsideTheSeedRangeGiveThePlainLoopsForces) {
+    const double apart[] = {0x1p-50 * 0.87, 1e-100, 1e-160, 1e20, 1e200, INFINITY, NAN};
+    for (const double d : apart) {
+        MakeCloud(2, 3);
+        Star[0].Pos = {0, 0, 0};
+        Star[1].Pos = {d, 0.5 * d, -0.25 * d};
+        PlainForces();
+        for (int v = 0; v < KernelVariants; ++v) {
+            if (!KernelSupported(v)) continue;
+            GravityForcesWith(v);
+            for (int i = 0; i < 2; ++i) {
+                EXPECT_TRUE(SameForce(Star[i].Force, PlainForce[i]))
+                    << KernelName(v) << ", " << d << " apart, star " << i << ": " << Star[i].Force.x
+                    << " where the plain loop gives " << PlainForce[i].x;
+            }
+        }
+        if (d == 1e-100) {
+            EXPECT_TRUE(std::isfinite(Star[0].Force.x) && Star[0].Force.x > 1e210) << Star[0].Force.x;
+        }
+    }
+}
+
+// Every build this CPU runs gives the same bits, on a cloud whose size fills no whole lane group,
+// with a dead star, a pair far closer than the seed's range inside a row, a star so far away that
+// all its pairs lie beyond the range, and a star without a position, so that the masked lanes, the
+// partial groups and the lanes taking the plain formula are compared too.
 TEST(KernelDeterminism, EveryBuildGivesTheSameBits) {
     MakeCloud(1237, 31);
     Star[500].Alive = 0;
+    Star[100].Pos = {0, 0, 0};
+    Star[700].Pos = {1e-100, 0, 0};
+    Star[900].Pos = {1e20, 0, 0};
+    Star[1000].Pos = {NAN, 0, 0};
+    PlainForces();
     GravityForcesWith(KernelSse2);
     static strBod reference[MaxStars];
     for (int i = 0; i < G.NumStars; ++i) reference[i] = Star[i].Force;
@@ -206,4 +249,9 @@ TEST(KernelDeterminism, EveryBuildGivesTheSameBits) {
         ++compared;
     }
     RecordProperty("builds_compared_with_sse2", compared);
+    // Along their separation the close pair's pull outweighs every other by far more than the
+    // precision of a double.
+    EXPECT_TRUE(SameValue(reference[100].x, PlainForce[100].x)) << reference[100].x;
+    EXPECT_TRUE(SameValue(reference[700].x, PlainForce[700].x)) << reference[700].x;
+    EXPECT_EQ(reference[1000].x, 0);
 }
