@@ -139,11 +139,14 @@ constexpr int KernelReadAhead = 2 * KernelLanes;
 constexpr double SeedLow = 0x1p-100;
 constexpr double SeedHigh = 0x1p100;
 
-// Instruction sets the kernel is built for, in increasing order of preference.
-constexpr int KernelSse2 = 0;
-constexpr int KernelAvx2 = 1;
-constexpr int KernelAvx512 = 2;
-constexpr int KernelVariants = 3;
+// Builds of the kernel, in increasing order of preference. Each exists only where its instruction set
+// does: the portable one everywhere, SSE2, AVX2 and AVX-512 on x86-64, NEON on 64-bit ARM.
+constexpr int KernelPortable = 0;
+constexpr int KernelSse2 = 1;
+constexpr int KernelAvx2 = 2;
+constexpr int KernelAvx512 = 3;
+constexpr int KernelNeon = 4;
+constexpr int KernelVariants = 5;
 
 // The structure-of-arrays copy of the live stars that the kernel works on. Every array holds N
 // entries padded to a whole lane group with massless stars at the origin; M is the mass in kg, GM
@@ -162,24 +165,30 @@ struct strKernelCloud {
     double Radius;        // m, for the reference formula
 };
 
-// One build of the pair sums each.
+// The pair sums of each build, defined only where the build exists.
+void KernelPairsPortable(const strKernelCloud& cloud);
 void KernelPairsSse2(const strKernelCloud& cloud);
 void KernelPairsAvx2(const strKernelCloud& cloud);
 void KernelPairsAvx512(const strKernelCloud& cloud);
-// out[k] = in[k]^(-3/2) by the kernel's seed and refinement, for whole groups of two registers of
-// the first n entries: the arithmetic of one pair's distance, for measuring its floor.
+void KernelPairsNeon(const strKernelCloud& cloud);
+// out[k] = in[k]^(-3/2) by each build's seed and refinement, for the first n entries taken a group
+// of two registers at a time: the arithmetic of one pair's distance, for measuring its floor.
+void KernelFloorPortable(const double* in, double* out, int n);
 void KernelFloorSse2(const double* in, double* out, int n);
 void KernelFloorAvx2(const double* in, double* out, int n);
 void KernelFloorAvx512(const double* in, double* out, int n);
+void KernelFloorNeon(const double* in, double* out, int n);
 
-// Whether this CPU (and its operating system) runs the given build.
+// Whether this program holds the given build and this CPU (and its operating system) runs it.
 bool KernelSupported(int variant);
 // The most preferred build the CPU runs.
 int KernelBest();
-// "SSE2", "AVX2" or "AVX-512".
+// "portable", "SSE2", "AVX2", "AVX-512" or "NEON".
 const char* KernelName(int variant);
 // Clears Force of Star[0 .. NumStars - 1] and adds the pull of every pair of live stars with the
 // given build, which must be supported.
 void GravityForcesWith(int variant);
 // The same with the best build.
 void GravityForces();
+// The floor loop of the given build, which must be supported.
+void KernelFloorWith(int variant, const double* in, double* out, int n);

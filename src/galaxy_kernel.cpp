@@ -22,10 +22,43 @@ struct strKernelArrays {
 
 strKernelArrays K;
 
-using KernelPairsFn = void (*)(const strKernelCloud&);
-constexpr KernelPairsFn KernelPairs[KernelVariants] = {KernelPairsSse2, KernelPairsAvx2,
-                                                       KernelPairsAvx512};
-constexpr const char* KernelNames[KernelVariants] = {"SSE2", "AVX2", "AVX-512"};
+// The builds this program holds, by architecture; an absent one is empty.
+struct strKernelBuild {
+    void (*Pairs)(const strKernelCloud&);
+    void (*Floor)(const double*, double*, int);
+};
+
+#if defined(__x86_64__)
+constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelFloorPortable},
+                                                   {KernelPairsSse2, KernelFloorSse2},
+                                                   {KernelPairsAvx2, KernelFloorAvx2},
+                                                   {KernelPairsAvx512, KernelFloorAvx512},
+                                                   {nullptr, nullptr}};
+#elif defined(__aarch64__)
+constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelFloorPortable},
+                                                   {nullptr, nullptr},
+                                                   {nullptr, nullptr},
+                                                   {nullptr, nullptr},
+                                                   {KernelPairsNeon, KernelFloorNeon}};
+#else
+constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelFloorPortable}};
+#endif
+
+constexpr const char* KernelNames[KernelVariants] = {"portable", "SSE2", "AVX2", "AVX-512", "NEON"};
+
+// Whether the CPU runs the instruction set of a build this program holds.
+bool CpuRuns(int variant) {
+#if defined(__x86_64__)
+    switch (variant) {
+        case KernelAvx2: return __builtin_cpu_supports("avx2");
+        case KernelAvx512: return __builtin_cpu_supports("avx512f");
+        default: return true;
+    }
+#else
+    (void)variant;
+    return true;
+#endif
+}
 
 int CloudSize() {
     return G.NumStars < MaxStars ? G.NumStars : MaxStars;
@@ -63,18 +96,19 @@ void ScatterForces(int n) {
 }  // namespace
 
 bool KernelSupported(int variant) {
-    switch (variant) {
-        case KernelSse2: return true;
-        case KernelAvx2: return __builtin_cpu_supports("avx2");
-        case KernelAvx512: return __builtin_cpu_supports("avx512f");
-        default: return false;
-    }
+    return variant >= 0 && variant < KernelVariants && Builds[variant].Pairs != nullptr && CpuRuns(variant);
 }
 
+// Every build gives the same bits, so the choice is free; on the machines measured the widest
+// registers the CPU runs are also the fastest.
 int KernelBest() {
-    static const int best = KernelSupported(KernelAvx512) ? KernelAvx512
-                            : KernelSupported(KernelAvx2) ? KernelAvx2
-                                                          : KernelSse2;
+    static const int best = [] {
+        int found = KernelPortable;
+        for (int v = 0; v < KernelVariants; ++v) {
+            if (KernelSupported(v)) found = v;
+        }
+        return found;
+    }();
     return best;
 }
 
@@ -85,10 +119,14 @@ const char* KernelName(int variant) {
 void GravityForcesWith(int variant) {
     const int n = GatherLiveStars();
     const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, K.FX, K.FY, K.FZ, n, -G.GravConst, G.Radius};
-    KernelPairs[variant](cloud);
+    Builds[variant].Pairs(cloud);
     ScatterForces(n);
 }
 
 void GravityForces() {
     GravityForcesWith(KernelBest());
+}
+
+void KernelFloorWith(int variant, const double* in, double* out, int n) {
+    Builds[variant].Floor(in, out, n);
 }

@@ -1,5 +1,7 @@
 // The fast gravity kernel built for AVX2: four doubles a register, the seed of two registers in one
 // eight-float register. The build gives this file its instruction set.
+#if defined(__x86_64__)
+
 #include <immintrin.h>
 
 #include "galaxy.h"
@@ -45,3 +47,5 @@ inline bool Seeds(Lanes a, Lanes b, Lanes& sa, Lanes& sb) {
 #define KERNEL_PAIRS KernelPairsAvx2
 #define KERNEL_FLOOR KernelFloorAvx2
 #include "galaxy_kernel_body.h"
+
+#endif

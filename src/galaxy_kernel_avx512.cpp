@@ -1,5 +1,7 @@
 // The fast gravity kernel built for AVX-512: eight doubles a register, the seed of two registers in
 // one sixteen-float register. The build gives this file its instruction set (AVX-512F alone).
+#if defined(__x86_64__)
+
 #include <immintrin.h>
 
 #include "galaxy.h"
@@ -63,3 +65,5 @@ inline bool Seeds(Lanes a, Lanes b, Lanes& sa, Lanes& sb) {
 #define KERNEL_PAIRS KernelPairsAvx512
 #define KERNEL_FLOOR KernelFloorAvx512
 #include "galaxy_kernel_body.h"
+
+#endif

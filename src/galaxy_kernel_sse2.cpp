@@ -1,5 +1,7 @@
 // The fast gravity kernel built for SSE2: two doubles a register, the seed of two registers in one
 // four-float register. The build gives this file its instruction set.
+#if defined(__x86_64__)
+
 #include <emmintrin.h>
 
 #include "galaxy.h"
@@ -44,3 +46,5 @@ inline bool Seeds(Lanes a, Lanes b, Lanes& sa, Lanes& sb) {
 #define KERNEL_PAIRS KernelPairsSse2
 #define KERNEL_FLOOR KernelFloorSse2
 #include "galaxy_kernel_body.h"
+
+#endif

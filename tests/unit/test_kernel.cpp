@@ -87,11 +87,19 @@ bool SameForce(const strBod& a, const strBod& b) {
 }  // namespace
 
 TEST(KernelDispatch, ChoosesABuildThisCpuRuns) {
-    EXPECT_TRUE(KernelSupported(KernelSse2));
+    EXPECT_TRUE(KernelSupported(KernelPortable));
     EXPECT_TRUE(KernelSupported(KernelBest()));
     for (int v = KernelBest() + 1; v < KernelVariants; ++v) EXPECT_FALSE(KernelSupported(v));
     EXPECT_FALSE(KernelSupported(KernelVariants));
+    EXPECT_FALSE(KernelSupported(-1));
     EXPECT_STREQ(KernelName(KernelAvx512), "AVX-512");
+#if defined(__x86_64__)
+    EXPECT_TRUE(KernelSupported(KernelSse2));
+    EXPECT_GE(KernelBest(), KernelSse2);
+    EXPECT_FALSE(KernelSupported(KernelNeon));
+#elif defined(__aarch64__)
+    EXPECT_EQ(KernelBest(), KernelNeon);
+#endif
 }
 
 TEST(KernelAccuracy, LargestCloudAgreesWithThePlainLoopStarByStar) {
@@ -235,11 +243,11 @@ TEST(KernelDeterminism, EveryBuildGivesTheSameBits) {
     Star[900].Pos = {1e20, 0, 0};
     Star[1000].Pos = {NAN, 0, 0};
     PlainForces();
-    GravityForcesWith(KernelSse2);
+    GravityForcesWith(KernelPortable);
     static strBod reference[MaxStars];
     for (int i = 0; i < G.NumStars; ++i) reference[i] = Star[i].Force;
     int compared = 0;
-    for (int v = KernelSse2 + 1; v < KernelVariants; ++v) {
+    for (int v = KernelPortable + 1; v < KernelVariants; ++v) {
         if (!KernelSupported(v)) continue;
         for (int i = 0; i < G.NumStars; ++i) Star[i].Force = {0, 0, 0};
         GravityForcesWith(v);
@@ -248,7 +256,7 @@ TEST(KernelDeterminism, EveryBuildGivesTheSameBits) {
         EXPECT_TRUE(SameBits(got, reference, G.NumStars)) << KernelName(v);
         ++compared;
     }
-    RecordProperty("builds_compared_with_sse2", compared);
+    RecordProperty("builds_compared_with_portable", compared);
     // Along their separation the close pair's pull outweighs every other by far more than the
     // precision of a double.
     EXPECT_TRUE(SameValue(reference[100].x, PlainForce[100].x)) << reference[100].x;
