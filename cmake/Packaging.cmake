@@ -42,6 +42,18 @@ add_custom_command(
 add_custom_target(kelvra_desktop_files ALL DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE})
 
 install(TARGETS kelvra RUNTIME DESTINATION ${KELVRA_INSTALL_GAMESDIR})
+# A stripped install (the package's, or `cmake --install --strip`) also drops the compilers' .comment
+# and the .note section, as Debian's own packaging tools do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    set(program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KELVRA_INSTALL_GAMESDIR}/$<TARGET_FILE_NAME:kelvra>\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note \"\${program}\"
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR \"could not strip \${program}\")
+    endif()
+  endif()
+")
 install(FILES ${KELVRA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 # The desktop entry names the program by its full path, which is known only when installing: the
 # prefix given to `cmake --install --prefix` or the package's /usr may differ from the configured one.
