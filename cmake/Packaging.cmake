@@ -1,11 +1,13 @@
 # Installing Kelvra as a desktop program, laid out as Debian lays out games: the program in
-# <prefix>/games, the desktop entry, the icons and the manual page under <prefix>/share; and the
-# Debian package built from that same installation by CPack (`make package`).
+# <prefix>/games, the desktop entry, the icons and the manual page under <prefix>/share, the
+# copyright and the changelog under <prefix>/share/doc/kelvra; and the Debian package built from
+# that same installation by CPack (`make package`).
 include(GNUInstallDirs)
 
 set(KELVRA_INSTALL_GAMESDIR games CACHE STRING "Directory of the program, relative to the install prefix")
 set(KELVRA_PACKAGE_MAINTAINER "Kelvra developers <kelvra@example.org>" CACHE STRING
-    "Maintainer named in the Debian package")
+    "Maintainer named in the Debian package and its changelog")
+set(KELVRA_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/kelvra)
 # The sizes that desktops look up first in the hicolor theme; the 256-pixel one is enlarged from
 # the 128-pixel sprite, which is soft enough to stand it.
 set(KELVRA_ICON_SIZES 16 32 48 64 128 256)
@@ -39,7 +41,30 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/kelvra.6
   COMMENT "Compressing the manual page")
 
-add_custom_target(kelvra_desktop_files ALL DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE})
+# The Debian changelog, compressed the same way; its entries name the package's maintainer.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${KELVRA_PKG_DIR}/changelog @ONLY)
+set(KELVRA_CHANGELOG ${KELVRA_PKG_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${KELVRA_CHANGELOG}
+  COMMAND ${GZIP_PROGRAM} -9nc ${KELVRA_PKG_DIR}/changelog > ${KELVRA_CHANGELOG}
+  DEPENDS ${KELVRA_PKG_DIR}/changelog
+  COMMENT "Compressing the changelog")
+
+# The copyright file quotes the licence of the font compiled into the program from the font
+# package's own copyright file.
+set(KELVRA_FONT_COPYRIGHT /usr/share/doc/fonts-liberation2/copyright)
+set(KELVRA_COPYRIGHT ${KELVRA_PKG_DIR}/copyright)
+add_custom_command(
+  OUTPUT ${KELVRA_COPYRIGHT}
+  COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${CMAKE_SOURCE_DIR}/packaging/copyright.in
+          -DLICENSE_FILE=${CMAKE_SOURCE_DIR}/LICENSE -DFONT_COPYRIGHT=${KELVRA_FONT_COPYRIGHT}
+          -DOUTPUT=${KELVRA_COPYRIGHT} -P ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/copyright.in ${CMAKE_SOURCE_DIR}/LICENSE ${KELVRA_FONT_COPYRIGHT}
+          ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+  COMMENT "Writing the copyright file")
+
+add_custom_target(kelvra_install_files ALL
+                  DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE} ${KELVRA_CHANGELOG} ${KELVRA_COPYRIGHT})
 
 install(TARGETS kelvra RUNTIME DESTINATION ${KELVRA_INSTALL_GAMESDIR})
 # A stripped install (the package's, or `cmake --install --strip`) also drops the compilers' .comment
@@ -55,6 +80,7 @@ install(CODE "
   endif()
 ")
 install(FILES ${KELVRA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${KELVRA_COPYRIGHT} ${KELVRA_CHANGELOG} DESTINATION ${KELVRA_INSTALL_DOCDIR})
 # The desktop entry names the program by its full path, which is known only when installing: the
 # prefix given to `cmake --install --prefix` or the package's /usr may differ from the configured one.
 install(CODE "

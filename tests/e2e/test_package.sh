@@ -26,14 +26,16 @@ build_package() {
   [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
 }
 
-# The package holds exactly the program, its desktop entry, the icons and the manual page, where
-# Debian puts a game's files.
+# The package holds exactly the program, its desktop entry, the icons, the manual page, the
+# copyright and the changelog, where Debian puts a game's files.
 check_contents() {
   local expected actual
   expected=$( {
     echo ./usr/games/kelvra
     echo ./usr/share/applications/kelvra.desktop
     echo ./usr/share/man/man6/kelvra.6.gz
+    echo ./usr/share/doc/kelvra/copyright
+    echo ./usr/share/doc/kelvra/changelog.gz
     for s in $ICON_SIZES; do echo ./usr/share/icons/hicolor/${s}x$s/apps/kelvra.png; done
   } | sort)
   actual=$(dpkg-deb --fsys-tarfile "$DEB" | tar -t | grep -v '/$' | sort)
@@ -78,6 +80,23 @@ install_into_root() {
     { cat "$WORK/dpkg-install.log" >&2; fail "dpkg could not install the package"; }
   [ "$(dpkg-query --admindir="$ADMIN" -W -f='${Status}' kelvra)" = "install ok installed" ] ||
     fail "dpkg does not list kelvra as installed in the scratch root"
+}
+
+# The changelog is one dpkg reads, for the package's version and by its maintainer; the copyright file
+# is Debian's machine-readable one and carries the full licence of the font compiled into the program.
+check_changelog_and_copyright() {
+  local doc=$ROOT/usr/share/doc/kelvra field
+  zcat "$doc/changelog.gz" >"$WORK/changelog" || fail "changelog.gz is not gzip"
+  for field in Version Maintainer; do
+    [ "$(dpkg-parsechangelog -l "$WORK/changelog" -S $field)" = "$(dpkg-deb -f "$DEB" $field)" ] ||
+      fail "the changelog's $field is not the package's: $(dpkg-parsechangelog -l "$WORK/changelog" -S $field)"
+  done
+  head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in Debian's machine-readable format"
+  grep -q '^License: Expat$' "$doc/copyright" && grep -q '^ Permission is hereby granted' "$doc/copyright" ||
+    fail "the copyright file lacks Kelvra's MIT licence"
+  grep -q '^Files: LiberationMono-Bold.ttf$' "$doc/copyright" && grep -q '^ SIL OPEN FONT LICENSE Version 1.1' "$doc/copyright" &&
+    grep -q 'Reserved Font Name Liberation' "$doc/copyright" || fail "the copyright file lacks the font's licence"
 }
 
 check_desktop_entry() {
@@ -194,6 +213,7 @@ build_package
 check_contents
 check_depends
 install_into_root
+check_changelog_and_copyright
 check_desktop_entry
 check_icons
 check_icon_tool
