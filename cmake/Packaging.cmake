@@ -1,12 +1,17 @@
 # Installing Kelvra as a desktop program, laid out as Debian lays out games: the program in
-# <prefix>/games, the desktop entry, the icons and the manual page under <prefix>/share, the
-# copyright and the changelog under <prefix>/share/doc/kelvra; and the Debian package built from
-# that same installation by CPack (`make package`).
+# <prefix>/games, the desktop entry, the icons, the software-centre entry and the manual page under
+# <prefix>/share, the copyright and the changelog under <prefix>/share/doc/kelvra; and the Debian
+# package built from that same installation by CPack (`make package`).
 include(GNUInstallDirs)
 
 set(KELVRA_INSTALL_GAMESDIR games CACHE STRING "Directory of the program, relative to the install prefix")
 set(KELVRA_PACKAGE_MAINTAINER "Kelvra developers <kelvra@example.org>" CACHE STRING
     "Maintainer named in the Debian package and its changelog")
+set(KELVRA_HOMEPAGE "https://kelvra.example.org" CACHE STRING
+    "Home page named in the software-centre entry, which shows docs/screenshot.png as <home page>/screenshot.png")
+# The software-centre id, a reversed domain name as AppStream asks; it names the desktop entry
+# kelvra.desktop as what launches the program.
+set(KELVRA_APPSTREAM_ID org.example.kelvra)
 set(KELVRA_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/kelvra)
 # The sizes that desktops look up first in the hicolor theme; the 256-pixel one is enlarged from
 # the 128-pixel sprite, which is soft enough to stand it.
@@ -63,6 +68,9 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
   COMMENT "Writing the copyright file")
 
+set(KELVRA_METAINFO ${KELVRA_PKG_DIR}/${KELVRA_APPSTREAM_ID}.metainfo.xml)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/kelvra.metainfo.xml.in ${KELVRA_METAINFO} @ONLY)
+
 add_custom_target(kelvra_install_files ALL
                   DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE} ${KELVRA_CHANGELOG} ${KELVRA_COPYRIGHT})
 
@@ -80,6 +88,7 @@ install(CODE "
   endif()
 ")
 install(FILES ${KELVRA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${KELVRA_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${KELVRA_COPYRIGHT} ${KELVRA_CHANGELOG} DESTINATION ${KELVRA_INSTALL_DOCDIR})
 # The desktop entry names the program by its full path, which is known only when installing: the
 # prefix given to `cmake --install --prefix` or the package's /usr may differ from the configured one.

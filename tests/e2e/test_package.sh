@@ -8,6 +8,7 @@ BUILD_DIR=$(dirname "$KELVRA")
 ROOT=$WORK/root
 ADMIN=$ROOT/var/lib/dpkg
 ICON_SIZES="16 32 48 64 128 256"
+METAINFO_NAME=org.example.kelvra.metainfo.xml
 [ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
 
 host_state() { dpkg-query -W -f='${Status}' kelvra 2>/dev/null; ls -d /usr/games/kelvra 2>/dev/null; }
@@ -26,14 +27,15 @@ build_package() {
   [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
 }
 
-# The package holds exactly the program, its desktop entry, the icons, the manual page, the
-# copyright and the changelog, where Debian puts a game's files.
+# The package holds exactly the program, its desktop entry, the icons, the software-centre entry,
+# the manual page, the copyright and the changelog, where Debian puts a game's files.
 check_contents() {
   local expected actual
   expected=$( {
     echo ./usr/games/kelvra
     echo ./usr/share/applications/kelvra.desktop
     echo ./usr/share/man/man6/kelvra.6.gz
+    echo ./usr/share/metainfo/$METAINFO_NAME
     echo ./usr/share/doc/kelvra/copyright
     echo ./usr/share/doc/kelvra/changelog.gz
     for s in $ICON_SIZES; do echo ./usr/share/icons/hicolor/${s}x$s/apps/kelvra.png; done
@@ -97,6 +99,17 @@ check_changelog_and_copyright() {
     fail "the copyright file lacks Kelvra's MIT licence"
   grep -q '^Files: LiberationMono-Bold.ttf$' "$doc/copyright" && grep -q '^ SIL OPEN FONT LICENSE Version 1.1' "$doc/copyright" &&
     grep -q 'Reserved Font Name Liberation' "$doc/copyright" || fail "the copyright file lacks the font's licence"
+}
+
+# The software-centre entry validates with the tree it is installed in (its desktop entry there), and
+# names the package's version as its latest release.
+check_metainfo() {
+  local report version
+  report=$(appstreamcli validate-tree --pedantic --strict --no-net "$ROOT" 2>&1) &&
+    ! echo "$report" | grep -q '^ *[EWIP]: ' || fail "appstreamcli rejects the software-centre entry:
+$report"
+  version=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$ROOT/usr/share/metainfo/$METAINFO_NAME" | head -n 1)
+  [ "$version" = "$(dpkg-deb -f "$DEB" Version)" ] || fail "the latest release in the software-centre entry is '$version'"
 }
 
 check_desktop_entry() {
@@ -214,6 +227,7 @@ check_contents
 check_depends
 install_into_root
 check_changelog_and_copyright
+check_metainfo
 check_desktop_entry
 check_icons
 check_icon_tool
