@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package, end to end: built with CPack from this build directory, installed with dpkg into
-# a scratch root (the machine's own dpkg database is never touched), checked file by file, the
+# The Debian package, end to end: built with CPack from this build directory, checked by Debian's own
+# tools (lintian, hardening-check, appstreamcli, desktop-file-validate), installed with dpkg into a
+# scratch root (the machine's own dpkg database is never touched), checked file by file, the
 # installed program run in a private X server until Escape ends it, and purged again without a trace.
 # Needs no network. $1 is the kelvra binary of the build directory whose package is tested.
 . "$(dirname "$0")/lib.sh"
@@ -74,6 +75,17 @@ check_depends() {
   done < <(echo "$depends" | tr ',' '\n')
 }
 
+# What Debian's archive asks of a package: lintian, pedantic and experimental tags included, finds
+# nothing to say.
+check_lintian() {
+  local tags status=0
+  tags=$(lintian --pedantic -I -E --fail-on error,warning,info,pedantic,experimental "$DEB" 2>"$WORK/lintian.err") ||
+    status=$?
+  [ -z "$tags" ] || fail "lintian complains about the package:
+$tags"
+  [ $status -eq 0 ] || { cat "$WORK/lintian.err" >&2; fail "lintian failed with status $status"; }
+}
+
 install_into_root() {
   mkdir -p "$ADMIN/info" "$ADMIN/updates" "$ADMIN/triggers"
   touch "$ADMIN/status" "$ADMIN/available"
@@ -82,6 +94,25 @@ install_into_root() {
     { cat "$WORK/dpkg-install.log" >&2; fail "dpkg could not install the package"; }
   [ "$(dpkg-query --admindir="$ADMIN" -W -f='${Status}' kelvra)" = "install ok installed" ] ||
     fail "dpkg does not list kelvra as installed in the scratch root"
+}
+
+# The packaged program carries Debian's hardening. hardening-check reads control-flow protection from
+# the mark the linker sets only when every object linked in carries it, and it knows only x86's. On
+# Debian 12 the C library's own start files (Scrt1.o, crti.o) carry none, so no program linked there
+# is marked, /usr/bin/ls included: there the program's own code must show it instead, main beginning
+# with the landing pad that -fcf-protection puts at every function.
+check_hardening() {
+  local program=$ROOT/usr/games/kelvra report skip=()
+  case $(dpkg-deb -f "$DEB" Architecture) in
+    amd64 | i386)
+      if ! readelf -n "$(c++ -print-file-name=Scrt1.o)" | grep -q 'x86 feature: IBT, SHSTK'; then
+        skip=(--nocfprotection)
+        objdump -d --disassemble=main "$KELVRA" | grep -A1 '<main>:' | grep -q endbr64 ||
+          fail "the program was built without -fcf-protection: main has no endbr64"
+      fi ;;
+    *) skip=(--nocfprotection) ;;
+  esac
+  report=$(hardening-check "${skip[@]}" "$program") || fail "hardening-check: $report"
 }
 
 # The changelog is one dpkg reads, for the package's version and by its maintainer; the copyright file
@@ -225,7 +256,9 @@ purge_from_root() {
 build_package
 check_contents
 check_depends
+check_lintian
 install_into_root
+check_hardening
 check_changelog_and_copyright
 check_metainfo
 check_desktop_entry
