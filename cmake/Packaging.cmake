@@ -1,11 +1,18 @@
 # Installing Kelvra as a desktop program, laid out as Debian lays out games: the program in
-# <prefix>/games, the desktop entry, the icons and the manual page under <prefix>/share; and the
-# Debian package built from that same installation by CPack (`make package`).
+# <prefix>/games, the desktop entry, the icons, the software-centre entry and the manual page under
+# <prefix>/share, the copyright and the changelog under <prefix>/share/doc/kelvra; and the Debian
+# package built from that same installation by CPack (`make package`).
 include(GNUInstallDirs)
 
 set(KELVRA_INSTALL_GAMESDIR games CACHE STRING "Directory of the program, relative to the install prefix")
 set(KELVRA_PACKAGE_MAINTAINER "Kelvra developers <kelvra@example.org>" CACHE STRING
-    "Maintainer named in the Debian package")
+    "Maintainer named in the Debian package and its changelog")
+set(KELVRA_HOMEPAGE "https://kelvra.example.org" CACHE STRING
+    "Home page named in the software-centre entry, which shows docs/screenshot.png as <home page>/screenshot.png")
+# The software-centre id, a reversed domain name as AppStream asks; it names the desktop entry
+# kelvra.desktop as what launches the program.
+set(KELVRA_APPSTREAM_ID org.example.kelvra)
+set(KELVRA_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/kelvra)
 # The sizes that desktops look up first in the hicolor theme; the 256-pixel one is enlarged from
 # the 128-pixel sprite, which is soft enough to stand it.
 set(KELVRA_ICON_SIZES 16 32 48 64 128 256)
@@ -39,10 +46,50 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/kelvra.6
   COMMENT "Compressing the manual page")
 
-add_custom_target(kelvra_desktop_files ALL DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE})
+# The Debian changelog, compressed the same way; its entries name the package's maintainer.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${KELVRA_PKG_DIR}/changelog @ONLY)
+set(KELVRA_CHANGELOG ${KELVRA_PKG_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${KELVRA_CHANGELOG}
+  COMMAND ${GZIP_PROGRAM} -9nc ${KELVRA_PKG_DIR}/changelog > ${KELVRA_CHANGELOG}
+  DEPENDS ${KELVRA_PKG_DIR}/changelog
+  COMMENT "Compressing the changelog")
+
+# The copyright file quotes the licence of the font compiled into the program from the font
+# package's own copyright file.
+set(KELVRA_FONT_COPYRIGHT /usr/share/doc/fonts-liberation2/copyright)
+set(KELVRA_COPYRIGHT ${KELVRA_PKG_DIR}/copyright)
+add_custom_command(
+  OUTPUT ${KELVRA_COPYRIGHT}
+  COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${CMAKE_SOURCE_DIR}/packaging/copyright.in
+          -DLICENSE_FILE=${CMAKE_SOURCE_DIR}/LICENSE -DFONT_COPYRIGHT=${KELVRA_FONT_COPYRIGHT}
+          -DOUTPUT=${KELVRA_COPYRIGHT} -P ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/copyright.in ${CMAKE_SOURCE_DIR}/LICENSE ${KELVRA_FONT_COPYRIGHT}
+          ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+  COMMENT "Writing the copyright file")
+
+set(KELVRA_METAINFO ${KELVRA_PKG_DIR}/${KELVRA_APPSTREAM_ID}.metainfo.xml)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/kelvra.metainfo.xml.in ${KELVRA_METAINFO} @ONLY)
+
+add_custom_target(kelvra_install_files ALL
+                  DEPENDS ${KELVRA_ICON_FILES} ${KELVRA_MAN_PAGE} ${KELVRA_CHANGELOG} ${KELVRA_COPYRIGHT})
 
 install(TARGETS kelvra RUNTIME DESTINATION ${KELVRA_INSTALL_GAMESDIR})
+# A stripped install (the package's, or `cmake --install --strip`) also drops the compilers' .comment
+# and the .note section, as Debian's own packaging tools do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    set(program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KELVRA_INSTALL_GAMESDIR}/$<TARGET_FILE_NAME:kelvra>\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note \"\${program}\"
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR \"could not strip \${program}\")
+    endif()
+  endif()
+")
 install(FILES ${KELVRA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${KELVRA_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${KELVRA_COPYRIGHT} ${KELVRA_CHANGELOG} DESTINATION ${KELVRA_INSTALL_DOCDIR})
 # The desktop entry names the program by its full path, which is known only when installing: the
 # prefix given to `cmake --install --prefix` or the package's /usr may differ from the configured one.
 install(CODE "

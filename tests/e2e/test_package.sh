@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package, end to end: built with CPack from this build directory, installed with dpkg into
-# a scratch root (the machine's own dpkg database is never touched), checked file by file, the
+# The Debian package, end to end: built with CPack from this build directory, checked by Debian's own
+# tools (lintian, hardening-check, appstreamcli, desktop-file-validate), installed with dpkg into a
+# scratch root (the machine's own dpkg database is never touched), checked file by file, the
 # installed program run in a private X server until Escape ends it, and purged again without a trace.
 # Needs no network. $1 is the kelvra binary of the build directory whose package is tested.
 . "$(dirname "$0")/lib.sh"
@@ -8,7 +9,13 @@ BUILD_DIR=$(dirname "$KELVRA")
 ROOT=$WORK/root
 ADMIN=$ROOT/var/lib/dpkg
 ICON_SIZES="16 32 48 64 128 256"
+METAINFO_NAME=org.example.kelvra.metainfo.xml
 [ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
+
+# A sanitizer build's package is for the install and run checks only: its program is instrumented and
+# built without the release hardening on purpose, and no one ships it to Debian's archive.
+RELEASE=1
+readelf -d "$KELVRA" | grep -q 'NEEDED.*libasan' && RELEASE=0
 
 host_state() { dpkg-query -W -f='${Status}' kelvra 2>/dev/null; ls -d /usr/games/kelvra 2>/dev/null; }
 HOST_BEFORE=$(host_state)
@@ -26,14 +33,17 @@ build_package() {
   [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
 }
 
-# The package holds exactly the program, its desktop entry, the icons and the manual page, where
-# Debian puts a game's files.
+# The package holds exactly the program, its desktop entry, the icons, the software-centre entry,
+# the manual page, the copyright and the changelog, where Debian puts a game's files.
 check_contents() {
   local expected actual
   expected=$( {
     echo ./usr/games/kelvra
     echo ./usr/share/applications/kelvra.desktop
     echo ./usr/share/man/man6/kelvra.6.gz
+    echo ./usr/share/metainfo/$METAINFO_NAME
+    echo ./usr/share/doc/kelvra/copyright
+    echo ./usr/share/doc/kelvra/changelog.gz
     for s in $ICON_SIZES; do echo ./usr/share/icons/hicolor/${s}x$s/apps/kelvra.png; done
   } | sort)
   actual=$(dpkg-deb --fsys-tarfile "$DEB" | tar -t | grep -v '/$' | sort)
@@ -70,6 +80,17 @@ check_depends() {
   done < <(echo "$depends" | tr ',' '\n')
 }
 
+# What Debian's archive asks of a package: lintian, pedantic and experimental tags included, finds
+# nothing to say.
+check_lintian() {
+  local tags status=0
+  tags=$(lintian --pedantic -I -E --fail-on error,warning,info,pedantic,experimental "$DEB" 2>"$WORK/lintian.err") ||
+    status=$?
+  [ -z "$tags" ] || fail "lintian complains about the package:
+$tags"
+  [ $status -eq 0 ] || { cat "$WORK/lintian.err" >&2; fail "lintian failed with status $status"; }
+}
+
 install_into_root() {
   mkdir -p "$ADMIN/info" "$ADMIN/updates" "$ADMIN/triggers"
   touch "$ADMIN/status" "$ADMIN/available"
@@ -78,6 +99,53 @@ install_into_root() {
     { cat "$WORK/dpkg-install.log" >&2; fail "dpkg could not install the package"; }
   [ "$(dpkg-query --admindir="$ADMIN" -W -f='${Status}' kelvra)" = "install ok installed" ] ||
     fail "dpkg does not list kelvra as installed in the scratch root"
+}
+
+# The packaged program carries Debian's hardening. hardening-check reads control-flow protection from
+# the mark the linker sets only when every object linked in carries it, and it knows only x86's. On
+# Debian 12 the C library's own start files (Scrt1.o, crti.o) carry none, so no program linked there
+# is marked, /usr/bin/ls included: there the program's own code must show it instead, main beginning
+# with the landing pad that -fcf-protection puts at every function.
+check_hardening() {
+  local program=$ROOT/usr/games/kelvra report skip=()
+  case $(dpkg-deb -f "$DEB" Architecture) in
+    amd64 | i386)
+      if ! readelf -n "$(c++ -print-file-name=Scrt1.o)" | grep -q 'x86 feature: IBT, SHSTK'; then
+        skip=(--nocfprotection)
+        objdump -d --disassemble=main "$KELVRA" | grep -A1 '<main>:' | grep -q endbr64 ||
+          fail "the program was built without -fcf-protection: main has no endbr64"
+      fi ;;
+    *) skip=(--nocfprotection) ;;
+  esac
+  report=$(hardening-check "${skip[@]}" "$program") || fail "hardening-check: $report"
+}
+
+# The changelog is one dpkg reads, for the package's version and by its maintainer; the copyright file
+# is Debian's machine-readable one and carries the full licence of the font compiled into the program.
+check_changelog_and_copyright() {
+  local doc=$ROOT/usr/share/doc/kelvra field
+  zcat "$doc/changelog.gz" >"$WORK/changelog" || fail "changelog.gz is not gzip"
+  for field in Version Maintainer; do
+    [ "$(dpkg-parsechangelog -l "$WORK/changelog" -S $field)" = "$(dpkg-deb -f "$DEB" $field)" ] ||
+      fail "the changelog's $field is not the package's: $(dpkg-parsechangelog -l "$WORK/changelog" -S $field)"
+  done
+  head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in Debian's machine-readable format"
+  grep -q '^License: Expat$' "$doc/copyright" && grep -q '^ Permission is hereby granted' "$doc/copyright" ||
+    fail "the copyright file lacks Kelvra's MIT licence"
+  grep -q '^Files: LiberationMono-Bold.ttf$' "$doc/copyright" && grep -q '^ SIL OPEN FONT LICENSE Version 1.1' "$doc/copyright" &&
+    grep -q 'Reserved Font Name Liberation' "$doc/copyright" || fail "the copyright file lacks the font's licence"
+}
+
+# The software-centre entry validates with the tree it is installed in (its desktop entry there), and
+# names the package's version as its latest release.
+check_metainfo() {
+  local report version
+  report=$(appstreamcli validate-tree --pedantic --strict --no-net "$ROOT" 2>&1) &&
+    ! echo "$report" | grep -q '^ *[EWIP]: ' || fail "appstreamcli rejects the software-centre entry:
+$report"
+  version=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$ROOT/usr/share/metainfo/$METAINFO_NAME" | head -n 1)
+  [ "$version" = "$(dpkg-deb -f "$DEB" Version)" ] || fail "the latest release in the software-centre entry is '$version'"
 }
 
 check_desktop_entry() {
@@ -193,7 +261,11 @@ purge_from_root() {
 build_package
 check_contents
 check_depends
+[ $RELEASE -eq 0 ] || check_lintian
 install_into_root
+[ $RELEASE -eq 0 ] || check_hardening
+check_changelog_and_copyright
+check_metainfo
 check_desktop_entry
 check_icons
 check_icon_tool
