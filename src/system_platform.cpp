@@ -274,7 +274,11 @@ void BuildOneFont(FT_Face face, int font) {
 
 // The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
 // settling on a driver without a screen, which it otherwise may do when a first try at X fails.
+#ifdef _WIN32
+constexpr const char* VideoDrivers = "windows";
+#else
 constexpr const char* VideoDrivers = "x11,wayland";
+#endif
 
 void ScreenSize(int* width, int* height) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
