@@ -29,3 +29,7 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/kelvra.manifest ${KELVRA_MA
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/kelvra.rc.in ${CMAKE_BINARY_DIR}/kelvra.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/kelvra.rc PROPERTIES OBJECT_DEPENDS "${KELVRA_ICON};${KELVRA_MANIFEST}")
 target_sources(kelvra PRIVATE ${CMAKE_BINARY_DIR}/kelvra.rc)
+
+# The tests' Windows programs run under Wine, each user of them with a Wine prefix of its own.
+set(KELVRA_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/windows/wine-run ${KELVRA_WINE_DIR})
