@@ -36,6 +36,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_NSIS_PACKAGE_NAME Kelvra)
 set(CPACK_NSIS_DISPLAY_NAME Kelvra)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# A 64-bit installer for a 64-bit program: it needs no 32-bit Windows layer (nor Wine's) to run.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_MUI_ICON ${KELVRA_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${KELVRA_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME kelvra.exe)
