@@ -3,7 +3,7 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test fuzz soak bench package clean
+.PHONY: all deps build run test fuzz soak bench package windows windows-package clean
 
 all: build
 
@@ -33,6 +33,16 @@ soak: build
 package: build
 	cd $(BUILD) && cpack --config CPackConfig.cmake
 
+# Kelvra for 64-bit Windows, cross-compiled with MinGW-w64 into build-windows/ (tools/build-windows):
+# build-windows/kelvra/kelvra.exe, and with windows-package the zip and the installer beside it.
+windows: deps
+	@bash tools/install-deps windows
+	bash tools/build-windows
+
+windows-package: deps
+	@bash tools/install-deps windows
+	bash tools/build-windows package
+
 # Every speed figure in one run, each benchmark kept short: the turn, the kernel against the
 # machine's floor, both star-field drawings and the engine loop. The window ones need a display:
 # without one they run under a private Xvfb of 1024 x 768 (Mesa llvmpipe).
@@ -45,4 +55,4 @@ bench: build
 	$(BENCH_X) ./$(BUILD)/bench/bench_engine
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-windows

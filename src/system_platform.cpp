@@ -283,7 +283,11 @@ void IgnoreBrokenPipes() {
 
 // The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
 // settling on a driver without a screen, which it otherwise may do when a first try at X fails.
+#ifdef _WIN32
+constexpr const char* VideoDrivers = "windows";
+#else
 constexpr const char* VideoDrivers = "x11,wayland";
+#endif
 
 void ScreenSize(int* width, int* height) {
     IgnoreBrokenPipes();

@@ -1,9 +1,11 @@
-// make_icon: turns the star sprite into Kelvra's desktop icon, an RGBA PNG file of a given size.
+// make_icon: turns the star sprite into Kelvra's desktop icon, an RGBA PNG file of a given size, or
+// the Windows program's icon file holding several sizes.
 // The sprite's black surround becomes transparent the same way the program makes it transparent when
 // it draws a star (alpha = twice the grey, opaque from grey 128 on), and the grey disc is brightened
 // and tinted like a hot star, since a dim grey circle reads poorly at 16 pixels on a panel.
 // Deterministic: the same image and size always give the same bytes.
 // Usage: make_icon INPUT.tga SIZE OUTPUT.png
+//        make_icon INPUT.tga SIZE,SIZE,... OUTPUT.ico   (each size 1 to 256)
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -20,6 +23,8 @@ constexpr int TgaTrueColour = 2;
 constexpr int TgaTopLeftOrigin = 0x20;
 constexpr int MinIconSide = 1;
 constexpr int MaxIconSide = 1024;
+// An icon file's directory gives sides in one byte, 0 standing for 256.
+constexpr int MaxIcoSide = 256;
 constexpr long MaxTgaBytes = 64L * 1024 * 1024;
 
 // Grey 150, the body of the sprite, becomes full brightness; the tint is a warm white.
@@ -175,6 +180,81 @@ bool EncodePng(const std::vector<unsigned char>& rgba, int side, std::vector<uns
     return true;
 }
 
+void PutLittleEndian(std::vector<unsigned char>* v, std::uint32_t n, int bytes) {
+    for (int k = 0; k < bytes; ++k) v->push_back(static_cast<unsigned char>(n >> (8 * k)));
+}
+
+// One image of an icon file as Windows reads it from every program since Windows 95: a bitmap
+// header of twice the height (colour rows, then the mask), 32-bit BGRA rows from the bottom, and an
+// all-clear 1-bit mask, since the alpha channel decides.
+std::vector<unsigned char> EncodeIconBitmap(const std::vector<unsigned char>& rgba, int side) {
+    constexpr int HeaderBytes = 40, Planes = 1, BitsPerPixel = 32;
+    std::vector<unsigned char> dib;
+    PutLittleEndian(&dib, HeaderBytes, 4);
+    PutLittleEndian(&dib, side, 4);
+    PutLittleEndian(&dib, 2 * side, 4);
+    PutLittleEndian(&dib, Planes, 2);
+    PutLittleEndian(&dib, BitsPerPixel, 2);
+    for (int k = 0; k < 6; ++k) PutLittleEndian(&dib, 0, 4);  // no compression, sizes and palette unused
+    for (int y = side - 1; y >= 0; --y)
+        for (int x = 0; x < side; ++x) {
+            const unsigned char* p = &rgba[(static_cast<size_t>(y) * side + x) * 4];
+            dib.insert(dib.end(), {p[2], p[1], p[0], p[3]});
+        }
+    const size_t maskRowBytes = (static_cast<size_t>(side) + 31) / 32 * 4;
+    dib.insert(dib.end(), maskRowBytes * side, 0);
+    return dib;
+}
+
+// An icon file: the 256-pixel image as PNG, as Windows Vista and later store it, the others as bitmaps.
+bool EncodeIco(const Image& img, const std::vector<int>& sides, std::vector<unsigned char>* ico) {
+    constexpr int IconType = 1, DirectoryBytes = 6, EntryBytes = 16;
+    std::vector<std::vector<unsigned char>> images;
+    for (const int side : sides) {
+        const std::vector<unsigned char> rgba = Resample(img, side);
+        std::vector<unsigned char> data;
+        if (side == MaxIcoSide) {
+            if (!EncodePng(rgba, side, &data)) return false;
+        } else {
+            data = EncodeIconBitmap(rgba, side);
+        }
+        images.push_back(data);
+    }
+    ico->clear();
+    PutLittleEndian(ico, 0, 2);
+    PutLittleEndian(ico, IconType, 2);
+    PutLittleEndian(ico, static_cast<std::uint32_t>(sides.size()), 2);
+    size_t offset = DirectoryBytes + EntryBytes * sides.size();
+    for (size_t k = 0; k < sides.size(); ++k) {
+        const int side = sides[k] % MaxIcoSide;
+        ico->insert(ico->end(), {static_cast<unsigned char>(side), static_cast<unsigned char>(side), 0, 0});
+        PutLittleEndian(ico, 1, 2);   // planes
+        PutLittleEndian(ico, 32, 2);  // bits per pixel
+        PutLittleEndian(ico, static_cast<std::uint32_t>(images[k].size()), 4);
+        PutLittleEndian(ico, static_cast<std::uint32_t>(offset), 4);
+        offset += images[k].size();
+    }
+    for (const auto& data : images) ico->insert(ico->end(), data.begin(), data.end());
+    return true;
+}
+
+// The comma-separated sides of an icon file, each 1 to 256.
+bool ParseSides(const char* text, std::vector<int>* sides) {
+    for (const char* p = text;; ++p) {
+        char* end = nullptr;
+        const long side = std::strtol(p, &end, 10);
+        if (end == p || side < MinIconSide || side > MaxIcoSide) return false;
+        sides->push_back(static_cast<int>(side));
+        p = end;
+        if (*p == '\0') return true;
+        if (*p != ',') return false;
+    }
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 bool WriteFile(const char* path, const std::vector<unsigned char>& bytes) {
     std::FILE* f = std::fopen(path, "wb");
     if (!f) return false;
@@ -184,11 +264,33 @@ bool WriteFile(const char* path, const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: make_icon INPUT.tga SIZE OUTPUT.png\n");
+int MakeIco(const char* input, const char* sizes, const char* output) {
+    std::vector<int> sides;
+    if (!ParseSides(sizes, &sides)) {
+        std::fprintf(stderr, "make_icon: sizes must be a comma-separated list of 1 to %d pixels, not '%s'\n",
+                     MaxIcoSide, sizes);
         return 2;
     }
+    std::vector<unsigned char> tga;
+    Image img;
+    if (!ReadFile(input, &tga) || !DecodeTga(tga, &img)) {
+        std::fprintf(stderr, "make_icon: %s is not an uncompressed 24- or 32-bit TGA image\n", input);
+        return 1;
+    }
+    std::vector<unsigned char> ico;
+    if (!EncodeIco(img, sides, &ico) || !WriteFile(output, ico)) {
+        std::fprintf(stderr, "make_icon: cannot write %s\n", output);
+        return 1;
+    }
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: make_icon INPUT.tga SIZE OUTPUT.png | make_icon INPUT.tga SIZE,SIZE,... OUTPUT.ico\n");
+        return 2;
+    }
+    if (EndsWith(argv[3], ".ico")) return MakeIco(argv[1], argv[2], argv[3]);
     char* end = nullptr;
     const long side = std::strtol(argv[2], &end, 10);
     if (*argv[2] == '\0' || *end != '\0' || side < MinIconSide || side > MaxIconSide) {

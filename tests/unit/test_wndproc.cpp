@@ -5,10 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 #include "galaxy.h"
 #include "m_input.h"
@@ -307,6 +306,8 @@ TEST_F(WndProcTest, DispatchHandsTheMessageToTheWindowProcedure) {
 }
 
 // ---- Platform services without a display ----------------------------------------------------------
+// Only an X session can lack a display; on Windows the desktop is always there to draw on.
+#ifndef _WIN32
 
 // Runs `body` with no display reachable, restoring the environment afterwards.
 template <typename Body>
@@ -352,28 +353,33 @@ TEST(PlatformWithoutDisplay, CursorWarpWithoutAWindowDoesNothing) {
     EXPECT_FALSE(PeekMessage(&msg));
 }
 
+#endif  // _WIN32
+
 // ---- Log ----------------------------------------------------------------------------------------------
 
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kelvra-log.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        namespace fs = std::filesystem;
+        cwd_ = fs::current_path();
+        // A directory of its own: the first free name, since tests run side by side.
+        bool made = false;
+        for (int k = 0; k < 1000 && !made; ++k) {
+            dir_ = fs::temp_directory_path() / ("kelvra-log-" + std::to_string(k));
+            made = fs::create_directory(dir_);
+        }
+        ASSERT_TRUE(made) << dir_;
+        fs::current_path(dir_);
         Log = 0;
     }
     void TearDown() override {
         std::remove(LogFileName);
-        EXPECT_EQ(chdir(cwd_), 0);
-        rmdir(dir_.c_str());
+        std::filesystem::current_path(cwd_);
+        std::error_code ignored;
+        std::filesystem::remove(dir_, ignored);
         Log = 0;
     }
-    static bool LogExists() {
-        struct stat st;
-        return stat(LogFileName, &st) == 0;
-    }
+    static bool LogExists() { return std::filesystem::exists(LogFileName); }
     static std::string LogText() {
         std::FILE* f = std::fopen(LogFileName, "r");
         if (!f) return "";
@@ -382,8 +388,8 @@ protected:
         std::fclose(f);
         return std::string(buf, n);
     }
-    std::string dir_;
-    char cwd_[4096];
+    std::filesystem::path dir_;
+    std::filesystem::path cwd_;
 };
 
 TEST_F(LogTest, NothingIsWrittenWhileLoggingIsOffAndNotForced) {

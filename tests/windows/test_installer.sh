@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# test_installer.sh SETUP.exe WINE_DIR: the installer as a user meets it, under Wine in a prefix of
+# its own. A silent install (/S) puts the program, its README, licence and the licences of what it
+# holds into Program Files\Kelvra, with a Start-menu entry and an uninstaller registered with
+# Windows; the Start-menu entry starts the installed program, which shows the start screen and the
+# first prompt, takes the four default answers and ends with status 0 on Escape, writing nothing
+# into its installation folder; the silent uninstall then leaves the prefix as it found it.
+here=$(cd "$(dirname "$0")" && pwd)
+SETUP=$(readlink -f "${1:?path of the installer}")
+WINE_DIR=${2:?wine directory}
+# lib.sh wants the program under test; here that is the installed one, started through wine-run.
+source "$here/../e2e/lib.sh" "$here/kelvra-wine"
+source "$here/../e2e/lib_robust.sh"
+KEEP_SHOTS_DIR=${KEEP_SHOTS_DIR:-$PWD/e2e-artifacts/test_installer}
+export KELVRA_WINEPREFIX=$WORK/prefix
+PREFIX=$KELVRA_WINEPREFIX
+
+wine_run() { "$here/wine-run" "$WINE_DIR" "$@"; }
+end_wine() { WINEPREFIX=$PREFIX wineserver -k 2>/dev/null; WINEPREFIX=$PREFIX wineserver -w 2>/dev/null; }
+trap 'end_wine; cleanup' EXIT
+[ -n "${KEEP_PREFIX:-}" ] && trap end_wine EXIT
+
+# Every file and folder of the Windows side, but the user's temporary folder, which Windows empties
+# itself (NSIS leaves its uninstaller's copy there until the next start of Windows).
+listing() {
+  (cd "$PREFIX/drive_c" && find . -path './users/*/Temp' -prune -o -print | LC_ALL=C sort)
+}
+# reg_key KEY: 0 when the registry key exists.
+reg_key() { wine_run reg query "$1" >/dev/null 2>&1; }
+
+APP='Program Files/Kelvra'
+MENU='ProgramData/Microsoft/Windows/Start Menu/Programs/Kelvra'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvra'
+VENDOR_KEY='HKLM\Software\Kelvra'
+
+start_xvfb 1024x768
+wine_run cmd /c exit 0 || fail "cannot start Wine"
+listing >"$WORK/before"
+reg_key "$UNINSTALL_KEY" && fail "Kelvra is registered before it is installed"
+
+# ---- Silent install ------------------------------------------------------------------------------
+wine_run "$SETUP" /S || fail "the silent install failed (status $?)"
+WINEPREFIX=$PREFIX wineserver -w
+for f in kelvra.exe README.txt LICENSE.txt Uninstall.exe licenses/THIRD-PARTY.txt licenses/SDL2.txt \
+         licenses/FreeType.txt licenses/LiberationMono.txt licenses/MinGW-w64.txt; do
+  [ -s "$PREFIX/drive_c/$APP/$f" ] || fail "not installed: $APP/$f"
+done
+for f in Kelvra.lnk Uninstall.lnk; do
+  [ -s "$PREFIX/drive_c/$MENU/$f" ] || fail "no Start-menu entry $MENU/$f"
+done
+reg_key "$UNINSTALL_KEY" || fail "the uninstaller is not registered with Windows"
+grep -q 'Portions of this software are copyright' "$PREFIX/drive_c/$APP/licenses/THIRD-PARTY.txt" ||
+  fail "FreeType's credit is missing"
+
+# ---- The installed program, started from its Start-menu entry -------------------------------------
+rm -f "$WORK/exit_status"
+(
+  cd "$WORK" || exit 1
+  wine_run start /wait /unix "$PREFIX/drive_c/$MENU/Kelvra.lnk" >"$WORK/kelvra.out" 2>&1
+  echo $? >"$WORK/exit_status"
+) &
+for _ in $(seq 300); do
+  xdotool search --name '^Kelvra$' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+xdotool search --name '^Kelvra$' >/dev/null 2>&1 || fail "the Start-menu entry opened no Kelvra window"
+sleep 1
+screenshot "$WORK/installed-start.png"
+[ "$(count_colour "$WORK/installed-start.png" 440 170 144 36 217 217 0 2)" -ge 100 ] || fail "no program name on the start screen"
+[ "$(count_colour "$WORK/installed-start.png" 301 350 3 40 204 204 0 2)" -ge 100 ] || fail "no star prompt box"
+[ "$(count_colour "$WORK/installed-start.png" 556 355 60 30 51 255 51 2)" -ge 40 ] || fail "no initial star count in the prompt"
+key Escape Escape Escape Escape
+sleep 1
+key Escape
+status=$(wait_exit 30)
+[ "$status" = 0 ] || fail "the installed program did not end with status 0 on Escape (got $status)"
+[ ! -e "$PREFIX/drive_c/$APP/kelvra.log" ] || fail "the program wrote a log into its installation folder"
+# The program has ended; so has every process of the session before the user uninstalls.
+WINEPREFIX=$PREFIX wineserver -w
+
+# ---- Silent uninstall ----------------------------------------------------------------------------
+wine_run "C:\\Program Files\\Kelvra\\Uninstall.exe" /S || fail "the silent uninstall failed"
+WINEPREFIX=$PREFIX wineserver -w
+reg_key "$UNINSTALL_KEY" && fail "the uninstaller is still registered"
+reg_key "$VENDOR_KEY" && fail "the registry key $VENDOR_KEY is left behind"
+listing >"$WORK/after"
+if ! diff "$WORK/before" "$WORK/after" >"$WORK/left"; then
+  cat "$WORK/left" >&2
+  fail "the uninstall left the files above behind"
+fi
+echo "PASS"
