@@ -67,10 +67,10 @@ bool BuildsAgree() {
         GravityForcesWith(v);
         static strBod force[MaxStars];
         for (int i = 0; i < G.NumStars; ++i) force[i] = Star[i].Force;
-        if (v == KernelSse2) {
+        if (v == KernelPortable) {
             std::memcpy(ReferenceForce, force, sizeof force);
         } else if (!SameForces(force, ReferenceForce, G.NumStars)) {
-            std::fprintf(stderr, "turn_bits: the %s build's forces differ from the SSE2 build's\n", KernelName(v));
+            std::fprintf(stderr, "turn_bits: the %s build's forces differ from the portable build's\n", KernelName(v));
             agree = false;
         }
     }
