@@ -19,9 +19,18 @@ set(KELVRA_ICON_SIZES 16 32 48 64 128 256)
 
 set(KELVRA_PKG_DIR ${CMAKE_BINARY_DIR}/packaging)
 
-add_executable(make_icon tools/make_icon.cpp)
-find_package(ZLIB REQUIRED)
-target_link_libraries(make_icon PRIVATE ZLIB::ZLIB)
+# The icons are drawn on the build machine: a cross build takes the tool from its native build.
+if(CMAKE_CROSSCOMPILING)
+  set(KELVRA_MAKE_ICON ${KELVRA_HOST_BUILD}/make_icon)
+  if(NOT EXISTS "${KELVRA_MAKE_ICON}")
+    message(FATAL_ERROR "KELVRA_HOST_BUILD must name a native build holding make_icon")
+  endif()
+else()
+  add_executable(make_icon tools/make_icon.cpp)
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(make_icon PRIVATE ZLIB::ZLIB)
+  set(KELVRA_MAKE_ICON make_icon)
+endif()
 
 set(KELVRA_ICON_FILES)
 foreach(size ${KELVRA_ICON_SIZES})
@@ -29,8 +38,8 @@ foreach(size ${KELVRA_ICON_SIZES})
   add_custom_command(
     OUTPUT ${icon}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KELVRA_PKG_DIR}/icons/${size}x${size}
-    COMMAND make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga ${size} ${icon}
-    DEPENDS make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga
+    COMMAND ${KELVRA_MAKE_ICON} ${CMAKE_SOURCE_DIR}/assets/star.tga ${size} ${icon}
+    DEPENDS ${KELVRA_MAKE_ICON} ${CMAKE_SOURCE_DIR}/assets/star.tga
     COMMENT "Drawing the ${size} pixel icon")
   list(APPEND KELVRA_ICON_FILES ${icon})
   install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
