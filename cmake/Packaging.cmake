@@ -126,5 +126,20 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The dependencies are whatever dpkg-shlibdeps finds the program linked against, never a list kept by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build's package is for the target's Debian architecture (arm64 for aarch64-linux-gnu), and
+# dpkg-shlibdeps must read the program with that architecture's objdump and look its libraries up
+# among that architecture's: it learns the architecture from DEB_HOST_ARCH, which cpack sets for it.
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE KELVRA_DEBIAN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR KELVRA_DEBIAN_ARCH STREQUAL "")
+    message(FATAL_ERROR "dpkg-architecture knows no Debian architecture for ${CMAKE_LIBRARY_ARCHITECTURE}")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KELVRA_DEBIAN_ARCH})
+  set(KELVRA_CPACK_CONFIG ${KELVRA_PKG_DIR}/cpack-cross.cmake)
+  file(WRITE ${KELVRA_CPACK_CONFIG} "set(ENV{DEB_HOST_ARCH} ${KELVRA_DEBIAN_ARCH})\n")
+  set(CPACK_PROJECT_CONFIG_FILE ${KELVRA_CPACK_CONFIG})
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)
