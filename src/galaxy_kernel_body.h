@@ -62,6 +62,16 @@ constexpr double BracketSlope = 1.875;
 
 #define KERNEL_INLINE [[gnu::always_inline]] inline
 
+// Both lane masks: bitwise for registers, logical for the portable build's single lane.
+template <typename Mask>
+KERNEL_INLINE Mask Both(Mask a, Mask b) {
+    return a & b;
+}
+
+KERNEL_INLINE bool Both(bool a, bool b) {
+    return a && b;
+}
+
 KERNEL_INLINE Lanes LaneNumbers() {
     static const double numbers[KernelLanes] = {0, 1, 2, 3, 4, 5, 6, 7};
     return Load(numbers);
@@ -109,7 +119,7 @@ KERNEL_INLINE void ReferencePull(const strKernelCloud& c, Lanes mi, Lanes mj, st
     const Lanes metres = Splat(c.Radius) * d;
     const Lanes metresSquared = metres * metres;
     const Lanes f = Splat(c.NegGravConst) * mi * mj / metresSquared;
-    const auto pulls = (d > Splat(0.0)) & (metresSquared > Splat(0.0));
+    const auto pulls = Both(d > Splat(0.0), metresSquared > Splat(0.0));
     const Lanes none = Splat(0.0);
     p.Cx = pulls ? (p.Dx / d) * f : none;
     p.Cy = pulls ? (p.Dy / d) * f : none;
@@ -121,11 +131,11 @@ KERNEL_INLINE void ReferencePull(const strKernelCloud& c, Lanes mi, Lanes mj, st
 KERNEL_INLINE void MendLanes(const strKernelCloud& c, const strRow& row, int i, int j, Lanes mj,
                              strPull& p) {
     const Lanes rounded = RoundToFloat(p.D2);
-    const auto seeded = (rounded >= Splat(SeedLow)) & (rounded <= Splat(SeedHigh));
+    const auto seeded = Both(rounded >= Splat(SeedLow), rounded <= Splat(SeedHigh));
     strPull reference = p;
     ReferencePull(c, Splat(row.M), mj, reference);
     const Lanes jv = Splat(j) + LaneNumbers();
-    const auto partner = (jv > Splat(i)) & (jv < Splat(c.N));
+    const auto partner = Both(jv > Splat(i), jv < Splat(c.N));
     const Lanes none = Splat(0.0);
     p.Cx = partner ? (seeded ? p.Cx : reference.Cx) : none;
     p.Cy = partner ? (seeded ? p.Cy : reference.Cy) : none;

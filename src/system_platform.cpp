@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -270,6 +271,14 @@ void BuildOneFont(FT_Face face, int font) {
     }
 }
 
+// A write to an X server that has gone away raises SIGPIPE, which would kill the program before Xlib
+// could report the lost display and end it with an exit.
+void IgnoreBrokenPipes() {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 }  // namespace
 
 // The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
@@ -277,6 +286,7 @@ void BuildOneFont(FT_Face face, int font) {
 constexpr const char* VideoDrivers = "x11,wayland";
 
 void ScreenSize(int* width, int* height) {
+    IgnoreBrokenPipes();
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
     SDL_DisplayMode mode{};
     if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
