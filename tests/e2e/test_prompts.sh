@@ -42,9 +42,10 @@ text_length() {
       END { print n + 0 }'
 }
 
-# cell FILE Y H ADVANCE K OUT: the K-th character cell (from 1) of an overlay line, cut out as OUT.
+# cell FILE Y H ADVANCE K OUT: the K-th character cell (from 1) of an overlay line, cut out as OUT, with
+# only the value lines' blue ink kept: a star drifting behind the cell must not tell two glyphs apart.
 cell() {
-  convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage "$6"
+  convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage -fuzz 1% -fill black +opaque "rgb(0,0,255)" "$6"
 }
 
 # differing FILE1 FILE2: pixels that differ between two images of one size.
