@@ -3,7 +3,7 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test fuzz soak bench package windows windows-package clean
+.PHONY: all deps build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test clean
 
 all: build
 
@@ -43,6 +43,19 @@ windows-package: deps
 	@bash tools/install-deps windows
 	bash tools/build-windows package
 
+# The arm64 (64-bit ARM) cross build in build-arm64/, with its tests and Debian package; its programs
+# run here under QEMU. `make arm64-test` runs the arm64 stage of `make test` alone.
+arm64: deps
+	@bash tools/install-deps arm64
+	bash tools/build-arm64
+
+arm64-package: deps
+	@bash tools/install-deps arm64
+	bash tools/build-arm64 package
+
+arm64-test: deps
+	bash tools/run-tests arm64
+
 # Every speed figure in one run, each benchmark kept short: the turn, the kernel against the
 # machine's floor, both star-field drawings and the engine loop. The window ones need a display:
 # without one they run under a private Xvfb of 1024 x 768 (Mesa llvmpipe).
@@ -55,4 +68,4 @@ bench: build
 	$(BENCH_X) ./$(BUILD)/bench/bench_engine
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-windows
+	rm -rf $(BUILD) build-asan build-fuzz build-windows build-arm64

@@ -19,9 +19,18 @@ set(KELVRA_ICON_SIZES 16 32 48 64 128 256)
 
 set(KELVRA_PKG_DIR ${CMAKE_BINARY_DIR}/packaging)
 
-add_executable(make_icon tools/make_icon.cpp)
-find_package(ZLIB REQUIRED)
-target_link_libraries(make_icon PRIVATE ZLIB::ZLIB)
+# The icons are drawn on the build machine: a cross build takes the tool from its native build.
+if(CMAKE_CROSSCOMPILING)
+  set(KELVRA_MAKE_ICON ${KELVRA_HOST_BUILD}/make_icon)
+  if(NOT EXISTS "${KELVRA_MAKE_ICON}")
+    message(FATAL_ERROR "KELVRA_HOST_BUILD must name a native build holding make_icon")
+  endif()
+else()
+  add_executable(make_icon tools/make_icon.cpp)
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(make_icon PRIVATE ZLIB::ZLIB)
+  set(KELVRA_MAKE_ICON make_icon)
+endif()
 
 set(KELVRA_ICON_FILES)
 foreach(size ${KELVRA_ICON_SIZES})
@@ -29,8 +38,8 @@ foreach(size ${KELVRA_ICON_SIZES})
   add_custom_command(
     OUTPUT ${icon}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KELVRA_PKG_DIR}/icons/${size}x${size}
-    COMMAND make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga ${size} ${icon}
-    DEPENDS make_icon ${CMAKE_SOURCE_DIR}/assets/star.tga
+    COMMAND ${KELVRA_MAKE_ICON} ${CMAKE_SOURCE_DIR}/assets/star.tga ${size} ${icon}
+    DEPENDS ${KELVRA_MAKE_ICON} ${CMAKE_SOURCE_DIR}/assets/star.tga
     COMMENT "Drawing the ${size} pixel icon")
   list(APPEND KELVRA_ICON_FILES ${icon})
   install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
@@ -117,5 +126,20 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The dependencies are whatever dpkg-shlibdeps finds the program linked against, never a list kept by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build's package is for the target's Debian architecture (arm64 for aarch64-linux-gnu), and
+# dpkg-shlibdeps must read the program with that architecture's objdump and look its libraries up
+# among that architecture's: it learns the architecture from DEB_HOST_ARCH, which cpack sets for it.
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE KELVRA_DEBIAN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR KELVRA_DEBIAN_ARCH STREQUAL "")
+    message(FATAL_ERROR "dpkg-architecture knows no Debian architecture for ${CMAKE_LIBRARY_ARCHITECTURE}")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KELVRA_DEBIAN_ARCH})
+  set(KELVRA_CPACK_CONFIG ${KELVRA_PKG_DIR}/cpack-cross.cmake)
+  file(WRITE ${KELVRA_CPACK_CONFIG} "set(ENV{DEB_HOST_ARCH} ${KELVRA_DEBIAN_ARCH})\n")
+  set(CPACK_PROJECT_CONFIG_FILE ${KELVRA_CPACK_CONFIG})
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -3,11 +3,13 @@
 # square roots on whole registers of its width, never one lane at a time, its single-precision seeds
 # included; and nothing in the library fuses a multiplication with an addition, which rounds
 # otherwise than the CPUs without FMA do and would let a seed evolve differently from one CPU to the
-# next. $1 is the static library holding the kernel.
+# next. $1 is the static library holding the kernel, built for x86-64 or for 64-bit ARM; $2, when
+# given, the objdump that reads its machine code (a cross build's own).
 set -u
 LIB=${1:?path of the kernel library}
+OBJDUMP=${2:-objdump}
 fail() { echo "FAIL: $*" >&2; exit 1; }
-DISASSEMBLY=$(objdump -d --no-show-raw-insn "$LIB") || fail "objdump cannot read $LIB"
+DISASSEMBLY=$("$OBJDUMP" -d --no-show-raw-insn "$LIB") || fail "$OBJDUMP cannot read $LIB"
 
 # The disassembly of one member of the library.
 member() {
@@ -28,10 +30,32 @@ check() {
   done
 }
 
-check sse2 x x
-check avx2 y y
-check avx512 z y
-if grep -qE '\svf(n?m(add|sub)|maddsub|msubadd)' <<<"$DISASSEMBLY"; then
-  fail "fused multiply-adds in the library: $(grep -m1 -E '\svf(n?m(add|sub)|maddsub|msubadd)' <<<"$DISASSEMBLY")"
+# The NEON build: two doubles a register, the seeds of two registers in one register of four floats.
+check_neon() {
+  local code op
+  code=$(member "galaxy_kernel_neon.cpp.o")
+  [ -n "$code" ] || fail "no galaxy_kernel_neon.cpp.o in $LIB"
+  grep -qE '\sf(sqrt|div)\s+[sd][0-9]+,' <<<"$code" && fail "neon: a square root or division one lane at a time"
+  for op in fmul fsub fsqrt fdiv; do
+    grep -qE "\s$op\s+v[0-9]+\.2d," <<<"$code" || fail "neon: no $op on whole .2d registers"
+  done
+  for op in fsqrt fdiv; do
+    grep -qE "\s$op\s+v[0-9]+\.4s," <<<"$code" || fail "neon: the seed has no $op on .4s registers"
+  done
+}
+
+case $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY") in
+  *x86-64)
+    check sse2 x x
+    check avx2 y y
+    check avx512 z y
+    fused='\svf(n?m(add|sub)|maddsub|msubadd)' ;;
+  *aarch64)
+    check_neon
+    fused='\s(fml[as]l?2?|fn?m(add|sub))\s' ;;
+  *) fail "no check for the machine code of $LIB: $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY")" ;;
+esac
+if grep -qE "$fused" <<<"$DISASSEMBLY"; then
+  fail "fused multiply-adds in the library: $(grep -m1 -E "$fused" <<<"$DISASSEMBLY")"
 fi
 echo "kernel code checked: packed at every width, no fused multiply-adds"

@@ -6,6 +6,9 @@ KELVRA=$(readlink -f "$KELVRA")
 WORK=$(mktemp -d /tmp/kelvra-e2e.XXXXXX)
 XVFB_PID=
 APP_PID=
+# A program run under an emulator (the arm64 build under QEMU) draws several times slower: the test
+# sets KELVRA_E2E_SLOWDOWN to stretch the pauses it makes with pause, and the gaps between keys.
+SLOWDOWN=${KELVRA_E2E_SLOWDOWN:-1}
 
 # A test that sets KEEP_SHOTS_DIR has its screenshots copied there when it fails, before the cleanup
 # removes $WORK, so that the failure can be looked at.
@@ -64,9 +67,12 @@ start_kelvra() {
   fail "no Kelvra window appeared"
 }
 
+# pause SECONDS: sleeps SECONDS, stretched by the slowdown.
+pause() { sleep "$(awk -v s="$1" -v f="$SLOWDOWN" 'BEGIN { print s * f }')"; }
+
 # key NAME...: presses keys one after another, slower than the key delay of 50 ms.
 key() {
-  for k in "$@"; do xdotool key --delay 120 "$k"; sleep 0.08; done
+  for k in "$@"; do xdotool key --delay 120 "$k"; pause 0.08; done
 }
 
 # type_answer TEXT: types TEXT into the open prompt and confirms it with Return.
@@ -83,6 +89,19 @@ type_answer() {
 
 # screenshot FILE.png: the whole screen.
 screenshot() { import -window root "$1"; }
+
+# wait_drawn SECONDS FILE: screenshots into FILE until one shows anything but black, the program's
+# first frame; false when none does within SECONDS.
+wait_drawn() {
+  local n
+  for _ in $(seq $(($1 * 5))); do
+    screenshot "$2"
+    n=$(convert "$2" -colorspace gray -threshold 0 -format '%[fx:round(mean*w*h)]' info:)
+    [ "$n" -gt 0 ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
 
 # pixel FILE X Y: prints "r g b" of one pixel (0-255).
 pixel() {

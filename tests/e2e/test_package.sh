@@ -3,9 +3,12 @@
 # tools (lintian, hardening-check, appstreamcli, desktop-file-validate), installed with dpkg into a
 # scratch root (the machine's own dpkg database is never touched), checked file by file, the
 # installed program run in a private X server until Escape ends it, and purged again without a trace.
-# Needs no network. $1 is the kelvra binary of the build directory whose package is tested.
+# Needs no network. $1 is the kelvra binary of the build directory whose package is tested; $2, for
+# a cross build's package (arm64 on an amd64 machine), the emulator that runs its program here.
 . "$(dirname "$0")/lib.sh"
 BUILD_DIR=$(dirname "$KELVRA")
+EMULATOR=${2:-}
+case $EMULATOR in */*) EMULATOR=$(readlink -f "$EMULATOR") ;; esac
 ROOT=$WORK/root
 ADMIN=$ROOT/var/lib/dpkg
 ICON_SIZES="16 32 48 64 128 256"
@@ -31,6 +34,8 @@ build_package() {
     { cat "$WORK/cpack.log" "$WORK"/pkg/_CPack_Packages/*/DEB/PreinstallOutput.log >&2; fail "cpack failed"; }
   DEB=$(ls "$WORK"/pkg/kelvra_*.deb 2>/dev/null | head -n 1)
   [ -n "$DEB" ] || fail "cpack made no kelvra .deb"
+  ARCH=$(dpkg-deb -f "$DEB" Architecture)
+  [ "$(basename "$DEB")" = "kelvra_$(dpkg-deb -f "$DEB" Version)_$ARCH.deb" ] || fail "the package is named $(basename "$DEB")"
 }
 
 # The package holds exactly the program, its desktop entry, the icons, the software-centre entry,
@@ -94,6 +99,8 @@ $tags"
 install_into_root() {
   mkdir -p "$ADMIN/info" "$ADMIN/updates" "$ADMIN/triggers"
   touch "$ADMIN/status" "$ADMIN/available"
+  # A foreign architecture's package installs like any other where dpkg knows the architecture.
+  [ "$ARCH" = "$(dpkg --print-architecture)" ] || in_root --add-architecture "$ARCH"
   # The libraries come from the machine itself; the scratch root only receives the package.
   in_root --force-depends -i "$DEB" >"$WORK/dpkg-install.log" 2>&1 ||
     { cat "$WORK/dpkg-install.log" >&2; fail "dpkg could not install the package"; }
@@ -105,19 +112,34 @@ install_into_root() {
 # the mark the linker sets only when every object linked in carries it, and it knows only x86's. On
 # Debian 12 the C library's own start files (Scrt1.o, crti.o) carry none, so no program linked there
 # is marked, /usr/bin/ls included: there the program's own code must show it instead, main beginning
-# with the landing pad that -fcf-protection puts at every function.
+# with the landing pad that -fcf-protection puts at every function. On arm64 the mark is BTI and PAC
+# and the landing pads of -mbranch-protection=standard are bti c and paciasp, which hardening-check
+# does not look for at all: the test reads the mark itself, or main's first instruction.
 check_hardening() {
-  local program=$ROOT/usr/games/kelvra report skip=()
-  case $(dpkg-deb -f "$DEB" Architecture) in
+  local program=$ROOT/usr/games/kelvra report skip=() cross=""
+  [ "$ARCH" = "$(dpkg --print-architecture)" ] || cross=$(dpkg-architecture -a "$ARCH" -qDEB_HOST_GNU_TYPE 2>/dev/null)-
+  case $ARCH in
     amd64 | i386)
-      if ! readelf -n "$(c++ -print-file-name=Scrt1.o)" | grep -q 'x86 feature: IBT, SHSTK'; then
+      if ! readelf -n "$(${cross}g++ -print-file-name=Scrt1.o)" | grep -q 'x86 feature: IBT, SHSTK'; then
         skip=(--nocfprotection)
-        objdump -d --disassemble=main "$KELVRA" | grep -A1 '<main>:' | grep -q endbr64 ||
+        ${cross}objdump -d --disassemble=main "$KELVRA" | grep -A1 '<main>:' | grep -q endbr64 ||
           fail "the program was built without -fcf-protection: main has no endbr64"
+      fi ;;
+    arm64)
+      skip=(--nocfprotection)
+      if readelf -n "$(${cross}g++ -print-file-name=Scrt1.o)" | grep -q 'AArch64 feature: BTI, PAC'; then
+        readelf -n "$program" | grep -q 'AArch64 feature: BTI, PAC' ||
+          fail "the program is not marked for branch protection (BTI, PAC)"
+      else
+        ${cross}objdump -d --disassemble=main "$KELVRA" | grep -A1 '<main>:' | grep -qE '\s(bti\s+c|paciasp)\b' ||
+          fail "the program was built without -mbranch-protection: main begins with no landing pad"
       fi ;;
     *) skip=(--nocfprotection) ;;
   esac
-  report=$(hardening-check "${skip[@]}" "$program") || fail "hardening-check: $report"
+  # hardening-check disassembles with the build machine's objdump, which cannot read another
+  # architecture's code and says so; it then leaves only its stack-clash guess open.
+  report=$(hardening-check "${skip[@]}" "$program" 2>"$WORK/hardening.err") ||
+    fail "hardening-check: $report $(cat "$WORK/hardening.err")"
 }
 
 # The changelog is one dpkg reads, for the package's version and by its maintainer; the copyright file
@@ -173,9 +195,11 @@ check_icons() {
 }
 
 # The icon tool refuses what it cannot read, and reads rows stored either way up: the sprite's rows
-# stored bottom first, with the header saying so, give the very same icon.
+# stored bottom first, with the header saying so, give the very same icon. A cross build draws its
+# icons with the build machine's tool, from the native build it names.
 check_icon_tool() {
   local tool=$BUILD_DIR/make_icon star=$(dirname "$0")/../../assets/star.tga
+  [ -x "$tool" ] || tool=$(sed -n 's/^KELVRA_HOST_BUILD:PATH=//p' "$BUILD_DIR/CMakeCache.txt")/make_icon
   head -c 1000 "$star" >"$WORK/cut.tga"
   "$tool" "$WORK/cut.tga" 32 "$WORK/cut.png" 2>/dev/null && fail "make_icon took a truncated image"
   [ ! -e "$WORK/cut.png" ] || fail "make_icon wrote an icon from a truncated image"
@@ -217,26 +241,40 @@ count_colour() {
 PROMPT_OUTLINE="rgb(204,204,0)"
 OVERLAY_KEYS="rgb(255,255,0)"
 
+# until_shown SECONDS FILE COLOUR [GEOMETRY]: screenshots into FILE until one shows COLOUR (in
+# GEOMETRY if given); false when none does within SECONDS. An emulated program draws slowly.
+until_shown() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 4))); do
+    screenshot "$1"
+    [ "$(count_colour "$@")" -gt 0 ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
 # The installed program: its window appears with the first prompt, the four prompts take 100 stars
 # and three defaults, the simulation runs with its overlay, and Escape ends it. A stale log in its
 # working directory is gone afterwards, since logging is off and every start deletes the file.
+# A cross build's program runs under its emulator, through a stand-in that execs it.
 run_installed_program() {
   KELVRA=$ROOT/usr/games/kelvra
+  if [ -n "$EMULATOR" ]; then
+    printf '#!/bin/sh\nexec "%s" "%s"\n' "$EMULATOR" "$KELVRA" >"$WORK/installed-kelvra"
+    chmod +x "$WORK/installed-kelvra"
+    KELVRA=$WORK/installed-kelvra
+  fi
   echo stale >"$WORK/kelvra.log"
   start_xvfb 800x600
   start_kelvra
-  sleep 0.5
-  screenshot "$WORK/prompt.png"
-  [ "$(count_colour "$WORK/prompt.png" "$PROMPT_OUTLINE")" -gt 0 ] || fail "no prompt box in the new window"
+  until_shown 30 "$WORK/prompt.png" "$PROMPT_OUTLINE" || fail "no prompt box in the new window"
   key BackSpace BackSpace BackSpace BackSpace
   type_answer 100
   key Escape Escape Escape
-  sleep 1
+  until_shown 30 "$WORK/evolution.png" "$OVERLAY_KEYS" 300x100+0+0 || fail "no overlay: the simulation did not start"
   kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before Escape in the simulation"
-  screenshot "$WORK/evolution.png"
   [ "$(count_colour "$WORK/evolution.png" "$PROMPT_OUTLINE")" -eq 0 ] || fail "a prompt is still open"
-  [ "$(count_colour "$WORK/evolution.png" "$OVERLAY_KEYS" 300x100+0+0)" -gt 0 ] ||
-    fail "no overlay: the simulation did not start"
   key Escape
   local rc
   rc=$(wait_exit 20)

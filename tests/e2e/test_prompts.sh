@@ -42,9 +42,10 @@ text_length() {
       END { print n + 0 }'
 }
 
-# cell FILE Y H ADVANCE K OUT: the K-th character cell (from 1) of an overlay line, cut out as OUT.
+# cell FILE Y H ADVANCE K OUT: the K-th character cell (from 1) of an overlay line, cut out as OUT, with
+# only the value lines' blue ink kept: a star drifting behind the cell must not tell two glyphs apart.
 cell() {
-  convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage "$6"
+  convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage -fuzz 1% -fill black +opaque "rgb(0,0,255)" "$6"
 }
 
 # differing FILE1 FILE2: pixels that differ between two images of one size.
@@ -61,7 +62,8 @@ expect_none() {  # NAME COUNT
 
 start_xvfb 1024x768
 start_kelvra
-sleep 1
+wait_drawn 60 "$SHOTS/01-start.png" || fail "the program drew nothing"
+pause 0.5
 
 # Start screen: the address in white about y = 100, the name in yellow about y = 200, and the star
 # prompt's box (title "Stars (1-10000):", ten characters) from x 302.6 to 711.8, y 348 to 391.2.
@@ -76,12 +78,12 @@ expect_at_least "star prompt title" "$(count_colour "$SHOTS/01-start.png" 316 35
 # loses the 9 to Backspace, then "3009" loses its 9 to Delete after Left, Left, Right. A cursor that
 # did not move, or moved the wrong way, leaves "3009", "309" or "300" with another digit deleted.
 key BackSpace BackSpace BackSpace BackSpace KP_3 KP_9 BackSpace KP_0 KP_0 KP_9 Left Left Right Delete
-sleep 0.5
+pause 0.5
 screenshot "$SHOTS/02-typed.png"
 typed=$(count_colour "$SHOTS/02-typed.png" 556 355 60 30 51 255 51)
 expect_at_least "typed star count" "$typed" 30
 key Return
-sleep 0.5
+pause 0.5
 
 # The radius prompt is wider: "Size (radius) in ly:" and fifteen characters make 38 cells, from x 239.
 screenshot "$SHOTS/03-radius.png"
@@ -91,7 +93,7 @@ key BackSpace BackSpace
 type_answer 100
 key Return           # the time step stays 20000
 type_answer 42       # the seed
-sleep 0.7
+pause 0.7
 
 # The star field with its overlay: every group of lines in its colour, and stars in the middle.
 screenshot "$SHOTS/04-field.png"
@@ -124,7 +126,7 @@ expect_at_least "\"3\" against \"0\"" "$(differing "$WORK/digit1.png" "$WORK/dig
 
 # Space pauses: the grey banner centred on the first baseline.
 key space
-sleep 0.5
+pause 0.5
 screenshot "$SHOTS/06-paused.png"
 expect_at_least "pause banner" "$(count_colour "$SHOTS/06-paused.png" 420 4 190 26 128 128 128)" 40
 expect_none "banner off centre" "$(count_colour "$SHOTS/06-paused.png" 0 4 420 26 128 128 128)"
@@ -137,20 +139,20 @@ convert "$SHOTS/06-paused.png" -crop 1024x340+0+400 +repage "$WORK/field-before.
 convert "$SHOTS/07-still.png" -crop 1024x340+0+400 +repage "$WORK/field-still.png"
 still=$(differing "$WORK/field-before.png" "$WORK/field-still.png")
 [ "$still" = 0 ] || fail "the paused field changed by $still pixels without the mouse"
-for _ in 1 2 3 4; do xdotool mousemove_relative -- 80 0; sleep 0.15; done
-sleep 0.5
+for _ in 1 2 3 4; do xdotool mousemove_relative -- 80 0; pause 0.15; done
+pause 0.5
 screenshot "$SHOTS/08-turned.png"
 convert "$SHOTS/08-turned.png" -crop 1024x340+0+400 +repage "$WORK/field-turned.png"
 expect_at_least "stars moved by the mouse" "$(differing "$WORK/field-still.png" "$WORK/field-turned.png")" 30
 expect_at_least "pause banner after turning" "$(count_colour "$SHOTS/08-turned.png" 420 4 190 26 128 128 128)" 40
 key space
-sleep 0.3
+pause 0.3
 
 # Flying forward: A held for half a second draws the green bar right of the middle only.
 xdotool keydown a
-sleep 0.5
+pause 0.5
 xdotool keyup a
-sleep 0.5
+pause 0.5
 screenshot "$SHOTS/05-flying.png"
 expect_at_least "forward speed bar" "$(count_colour "$SHOTS/05-flying.png" 512 748 512 20 0 255 0)" 200
 expect_none "speed bar left of the middle" "$(count_colour "$SHOTS/05-flying.png" 0 748 512 20 0 255 0)"
