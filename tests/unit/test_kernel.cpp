@@ -236,7 +236,8 @@ TEST(KernelEdges, DistancesOutsideTheSeedRangeGiveThePlainLoopsForces) {
 // all its pairs lie beyond the range, and a star without a position, so that the masked lanes, the
 // partial groups and the lanes taking the plain formula are compared too.
 TEST(KernelDeterminism, EveryBuildGivesTheSameBits) {
-    MakeCloud(1237, 31);
+    // An odd count of live stars leaves the last row of pairs without a partner row.
+    MakeCloud(1238, 31);
     Star[500].Alive = 0;
     Star[100].Pos = {0, 0, 0};
     Star[700].Pos = {1e-100, 0, 0};
