@@ -357,8 +357,14 @@ int MessageBox(const char* text, const char* caption, unsigned flags) {
     return question ? IDNO : IDOK;
 }
 
+// A warp to where the cursor already is would move nothing; on Windows, SDL's warp nudges the cursor
+// a pixel aside and back, and those moves would ask for a warp again, turn after turn, while the
+// user's own moves get lost between them.
 void MouseMove(int x, int y) {
-    if (hWnd != nullptr) SDL_WarpMouseInWindow(hWnd, x, y);
+    if (hWnd == nullptr) return;
+    int cursorX = 0, cursorY = 0;
+    SDL_GetMouseState(&cursorX, &cursorY);
+    if (cursorX != x || cursorY != y) SDL_WarpMouseInWindow(hWnd, x, y);
 }
 
 void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
