@@ -23,7 +23,7 @@ constexpr const char* BenchSeed = "20240601";
 // The prompts' own defaults, as Return takes them.
 constexpr const char* RadiusAnswerLy = "40";
 constexpr const char* DeltaTAnswerYears = "20000";
-constexpr double WarmupSeconds = 1;  // wall-clock time run before counting
+constexpr double WarmupSeconds = 2;  // wall-clock time run before counting; the pacer rates on ten frames
 constexpr double RunSeconds = 5;     // wall-clock time counted of each combination
 
 struct strCombination {
