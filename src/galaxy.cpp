@@ -73,13 +73,7 @@ void RunSetup() {
     AskParameter(1, 15, "Size (radius) in ly:", "40");
     AskParameter(2, 10, "Delta T in years:", "20000");
     AskParameter(3, 20, "Seed (empty for random):", "");
-
-    GenerateGalaxy();
-    AppState = StateEvolution;
-    GraphicsDrawEvol();
-    // Mouse movement made during the prompts must not turn the camera.
-    Mouse.SumX = 0;
-    Mouse.SumY = 0;
+    StartEvolution();
 }
 
 // One engine step of the evolution state: a turn, the camera, and a frame when one is due.
@@ -113,13 +107,23 @@ int WinMain() {
     Quit = 0;
     if (AmbrelInit() < 0) return 0;
     if (GrInit() < 0) return 0;
-    while (Quit == 0) {
-        if (SystemMessages() == 1) continue;
-        if (!active) continue;
-        GameEngine();
-    }
+    while (Quit == 0) MainLoopStep();
     GrClose();
     return 0;
+}
+
+void MainLoopStep() {
+    if (SystemMessages() == 1) return;
+    if (active) GameEngine();
+}
+
+void StartEvolution() {
+    GenerateGalaxy();
+    AppState = StateEvolution;
+    GraphicsDrawEvol();
+    // Mouse movement made during the prompts must not turn the camera.
+    Mouse.SumX = 0;
+    Mouse.SumY = 0;
 }
 
 int AmbrelInit() {

@@ -97,8 +97,13 @@ int WinMain();
 int AmbrelInit();
 // Sets the simulation and camera fields of G to their initial values (leaves Seed and NumVisible).
 void InitParameters();
+// One pass of the main loop: a message step, then an engine step while the window is active.
+void MainLoopStep();
 // One step of the application engine in the current AppState.
 void GameEngine();
+// The end of the setup: the cloud from the answers taken, the evolution state, its first frame
+// drawn (not yet shown), and the mouse motion of the prompts dropped.
+void StartEvolution();
 // Takes the answer of setup prompt `prompt` (0 stars, 1 radius, 2 time step, 3 seed) into G:
 // `result` is the prompt's Result (negative when cancelled), `text` its Text.
 void ApplyPromptAnswer(int prompt, int result, const char* text);
