@@ -112,11 +112,13 @@ PROMPT_NAMES=("star count" radius "time step" seed)
 # shot: screenshots the whole screen into $WORK/now.png.
 shot() { import -window root "$WORK/now.png" 2>/dev/null; }
 
-# box_left FILE: x of the first column of the prompt outline's colour in the window's middle row, or -1.
+# box_left FILE: the leftmost column holding the prompt outline's colour both in the window's middle
+# row and 20 rows above it (the box's left side, not a yellow star), or -1.
 box_left() {
-  convert "$1" -crop "${SCREEN_W}x1+0+$((SCREEN_H / 2))" +repage -depth 8 txt:- |
-    awk -F'[(),:]' 'NR > 1 && $4 >= 194 && $4 <= 214 && $5 >= 194 && $5 <= 214 && $6 <= 10 { print $1 + 0; f = 1; exit }
-                    END { if (!f) print -1 }'
+  convert "$1" -crop "${SCREEN_W}x21+0+$((SCREEN_H / 2 - 20))" +repage -depth 8 txt:- |
+    awk -F'[(),:]' 'NR > 1 && ($2 == 0 || $2 == 20) && $4 >= 194 && $4 <= 214 && $5 >= 194 && $5 <= 214 && $6 <= 10 {
+                      if (++n[$1 + 0] == 2 && (m == "" || $1 + 0 < m)) m = $1 + 0 }
+                    END { print m == "" ? -1 : m }'
 }
 
 # prompt_left I: where the outline of prompt I (0 to 3) begins.
@@ -162,6 +164,9 @@ band_changed() {
   band "$WORK/now.png" "$WORK/after.rgb" && ! cmp -s "$WORK/before.rgb" "$WORK/after.rgb"
 }
 
+# key_answered: the band changed, or the program ended (as Escape ends it outside the prompts).
+key_answered() { app_ended || band_changed; }
+
 # key NAME...: presses keys in an open prompt one at a time, each only after the one before has shown
 # on the screen (the text, the cursor or the next prompt changed); fails naming the key otherwise.
 # Nothing is ever sent twice: a key lost is a failure, not something to paper over. Within one prompt
@@ -179,7 +184,7 @@ key() {
     sleep "$KEY_GAP"
     xdo "key $k" key "$k"
     BAND_KNOWN=0
-    wait_for "the key $k in the prompt" band_changed
+    wait_for "the key $k in the prompt" key_answered
     case $k in Return | KP_Enter | Escape) ;; *) BAND_KNOWN=1 ;; esac
   done
 }
@@ -227,13 +232,14 @@ answer_prompts() {
   wait_for "the star field after the prompts" in_evolution
 }
 
-# overlay_length FILE LINE: characters of overlay line LINE (from 0; baseline 25 + 24 LINE) in any of
-# the overlay's colours, one cell per advance from x = 1; blanks inside the line do not matter.
+# overlay_length FILE LINE: characters of overlay line LINE (from 0; baseline 25 + 24 LINE) in the
+# value lines' pure blue, one cell per advance from x = 1; blanks inside the line do not matter, and
+# a star drifting behind the line is not that blue.
 overlay_length() {
   convert "$1" -crop "600x23+0+$((7 + 24 * $2))" +repage -depth 8 txt:- |
     awk -F'[(),:]' -v a=$PROMPT_ADVANCE '
-      NR > 1 && $4 + $5 + $6 >= 200 { cell = int(($1 - 1) / a); off = ($1 - 1) - cell * a
-                                      if (off >= 3 && off <= a - 3 && cell + 1 > n) n = cell + 1 }
+      NR > 1 && $4 <= 2 && $5 <= 2 && $6 >= 253 { cell = int(($1 - 1) / a); off = ($1 - 1) - cell * a
+                                                  if (off >= 3 && off <= a - 3 && cell + 1 > n) n = cell + 1 }
       END { print n + 0 }'
 }
 

@@ -77,10 +77,10 @@ expect_at_least "star prompt title" "$(count_colour "$SHOTS/01-start.png" 316 35
 # loses the 9 to Backspace, then "3009" loses its 9 to Delete after Left, Left, Right. A cursor that
 # did not move, or moved the wrong way, leaves "3009", "309" or "300" with another digit deleted.
 key BackSpace BackSpace BackSpace BackSpace KP_3 KP_9 BackSpace KP_0 KP_0 KP_9 Left Left Right Delete
-screenshot "$SHOTS/02-typed.png"
+shot || fail "screenshot of the typed star count"
+cp "$WORK/now.png" "$SHOTS/02-typed.png"
 typed=$(count_colour "$SHOTS/02-typed.png" 556 355 60 30 51 255 51)
 expect_at_least "typed star count" "$typed" 30
-cp "$SHOTS/02-typed.png" "$WORK/now.png"
 [ "$(prompt_text_length 0)" = 3 ] || fail "the star count prompt shows $(prompt_text_length 0) characters, not 3"
 key Return
 wait_for "the radius prompt" on_prompt 1
