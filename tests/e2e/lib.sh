@@ -1,13 +1,16 @@
 # Shared helpers of the end-to-end tests: a private Xvfb server, the real program, xdotool input and
-# screenshots read back as pixels. Source it; $1 of the test is the path of the kelvra binary.
+# screenshots read back as pixels. Every step waits for the state it expects, read back from the
+# screen, and fails at once naming the step when it does not come. Source it; $1 of the test is the
+# path of the kelvra binary.
 set -u
 KELVRA=${1:?path of the kelvra binary}
 KELVRA=$(readlink -f "$KELVRA")
 WORK=$(mktemp -d /tmp/kelvra-e2e.XXXXXX)
 XVFB_PID=
 APP_PID=
-# A program run under an emulator (the arm64 build under QEMU) draws several times slower: the test
-# sets KELVRA_E2E_SLOWDOWN to stretch the pauses it makes with pause, and the gaps between keys.
+# A program run under an emulator (the arm64 build under QEMU, or Wine) draws several times slower:
+# the test sets KELVRA_E2E_SLOWDOWN to stretch how long a step may take, the gap after each key and
+# the pauses it makes with pause.
 SLOWDOWN=${KELVRA_E2E_SLOWDOWN:-1}
 
 # A test that sets KEEP_SHOTS_DIR has its screenshots copied there when it fails, before the cleanup
