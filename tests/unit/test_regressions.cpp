@@ -3,8 +3,6 @@
 // sanitizer build both go over them on every test run.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +19,7 @@
 // call that draws a printed text, to see what the program would draw. Windows links the GL through
 // opengl32's import table, which a program cannot stand in for.
 #ifndef _WIN32
+#include <GL/gl.h>
 #define KELVRA_SEES_PRINTED_TEXT 1
 namespace {
 std::string Printed;
