@@ -1,20 +1,24 @@
-# Kelvra: `make run` builds and starts the program, `make test` runs the whole test suite.
-# Both first install whatever Debian packages are missing.
+# Kelvra: `make run` builds the program alone and starts it, `make test` builds everything else too
+# (the tests, GoogleTest's, the benchmarks) and runs the whole test suite. Both first install
+# whatever Debian packages are missing.
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test clean
+.PHONY: all deps configure build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test clean
 
 all: build
 
 deps:
 	@bash tools/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target kelvra
 	./$(BUILD)/kelvra
 
 test: deps

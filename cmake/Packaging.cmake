@@ -5,10 +5,7 @@
 include(GNUInstallDirs)
 
 set(KELVRA_INSTALL_GAMESDIR games CACHE STRING "Directory of the program, relative to the install prefix")
-set(KELVRA_PACKAGE_MAINTAINER "Kelvra developers <kelvra@example.org>" CACHE STRING
-    "Maintainer named in the Debian package and its changelog")
-set(KELVRA_HOMEPAGE "https://kelvra.example.org" CACHE STRING
-    "Home page named in the software-centre entry, which shows docs/screenshot.png as <home page>/screenshot.png")
+# The maintainer and the home page are the placeholders set at the top of CMakeLists.txt.
 # The software-centre id, a reversed domain name as AppStream asks; it names the desktop entry
 # kelvra.desktop as what launches the program.
 set(KELVRA_APPSTREAM_ID org.example.kelvra)

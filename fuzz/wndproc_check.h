@@ -83,6 +83,8 @@ inline const char* CloseFault() {
 inline const char* FuzzWndProc(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in{data, size};
     FuzzResetInput();
+    static unsigned char keysBefore[sizeof keys];
+    static int stampsBefore[sizeof keys_t / sizeof keys_t[0]];
     const char* fault = nullptr;
     for (int n = 0; n < FuzzMaxMessages && in.size > 0 && fault == nullptr; ++n) {
         const std::uint8_t selector = FuzzTake(&in);
@@ -91,8 +93,17 @@ inline const char* FuzzWndProc(const std::uint8_t* data, std::size_t size) {
         const LPARAM lParam = static_cast<LPARAM>(static_cast<std::int32_t>(FuzzTake32(&in)));
         ClockManualMs += FuzzTake(&in);
         const int before = wParam < 256 ? keys_t[wParam] : 0;
+        // A key code outside the table must leave the whole table alone, flags and stamps alike.
+        const bool outside = wParam >= 256 && (message == WM_KEYDOWN || message == WM_KEYUP);
+        if (outside) {
+            std::memcpy(keysBefore, keys, sizeof keys);
+            std::memcpy(stampsBefore, keys_t, sizeof keys_t);
+        }
         WndProc(nullptr, message, wParam, lParam);
         fault = InputRecordFault(message, wParam, before);
+        if (fault == nullptr && outside &&
+            (std::memcmp(keysBefore, keys, sizeof keys) != 0 || std::memcmp(stampsBefore, keys_t, sizeof keys_t) != 0))
+            fault = "a key code outside the key table changed the table";
         if (fault == nullptr && message == WM_CLOSE) fault = CloseFault();
     }
     ClockManual = false;

@@ -99,10 +99,11 @@ constexpr int SpeedBarHeightPx = 20;
 constexpr int StartAddressBaselinePx = 100;
 constexpr int StartNameBaselinePx = 200;
 
-// The address of the project, shown on the start screen. It holds no percent sign.
-constexpr const char* ProjectAddress = "www.kelvra.example.org";
+// The project's home page, shown on the start screen: set where the build is configured (a
+// placeholder until the project has one). It is printed as data, never as a format.
+constexpr const char* ProjectAddress = KELVRA_HOMEPAGE;
 constexpr const char* ProgramName = "Kelvra";
-constexpr const char* CreditLine = "Kelvra by the Kelvra team";
+constexpr const char* CreditLine = "Kelvra by the Kelvra developers";
 constexpr const char* PausedBanner = "***PAUSED***";
 
 int TextLength(const char* text) { return static_cast<int>(std::strlen(text)); }

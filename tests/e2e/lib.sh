@@ -1,13 +1,16 @@
 # Shared helpers of the end-to-end tests: a private Xvfb server, the real program, xdotool input and
-# screenshots read back as pixels. Source it; $1 of the test is the path of the kelvra binary.
+# screenshots read back as pixels. Every step waits for the state it expects, read back from the
+# screen, and fails at once naming the step when it does not come. Source it; $1 of the test is the
+# path of the kelvra binary.
 set -u
 KELVRA=${1:?path of the kelvra binary}
 KELVRA=$(readlink -f "$KELVRA")
 WORK=$(mktemp -d /tmp/kelvra-e2e.XXXXXX)
 XVFB_PID=
 APP_PID=
-# A program run under an emulator (the arm64 build under QEMU) draws several times slower: the test
-# sets KELVRA_E2E_SLOWDOWN to stretch the pauses it makes with pause, and the gaps between keys.
+# A program run under an emulator (the arm64 build under QEMU, or Wine) draws several times slower:
+# the test sets KELVRA_E2E_SLOWDOWN to stretch how long a step may take, the gap after each key and
+# the pauses it makes with pause.
 SLOWDOWN=${KELVRA_E2E_SLOWDOWN:-1}
 
 # A test that sets KEEP_SHOTS_DIR has its screenshots copied there when it fails, before the cleanup
@@ -37,7 +40,7 @@ start_xvfb() {
   Xvfb -displayfd 9 -screen 0 ${size}x24 -nolisten tcp 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
-    IFS= read -r n 2>/dev/null <"$WORK/display" && { export DISPLAY=:$n; return 0; }
+    IFS= read -r n 2>/dev/null <"$WORK/display" && { export DISPLAY=:$n; SCREEN_W=${size%x*} SCREEN_H=${size#*x}; return 0; }
     kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
@@ -67,41 +70,193 @@ start_kelvra() {
   fail "no Kelvra window appeared"
 }
 
-# pause SECONDS: sleeps SECONDS, stretched by the slowdown.
+# pause SECONDS: sleeps SECONDS, stretched by the slowdown. Only for what must last a while (a key held,
+# a picture that must stand still): steps wait for the state they expect with wait_for instead.
 pause() { sleep "$(awk -v s="$1" -v f="$SLOWDOWN" 'BEGIN { print s * f }')"; }
 
-# key NAME...: presses keys one after another, slower than the key delay of 50 ms.
-key() {
-  for k in "$@"; do xdotool key --delay 120 "$k"; pause 0.08; done
+# The longest one step may take before the test fails naming it: generous, since a sanitizer build
+# traced by strace on a loaded two-core machine takes its messages slowly; stretched by the slowdown.
+STEP_SECONDS=$(awk -v f="$SLOWDOWN" 'BEGIN { print int(30 * f + 0.5) }')
+# Between an answer seen on the screen and the next key: more than the program's key delay of 50 ms,
+# within which a second press of one key is dropped as auto-repeat.
+KEY_GAP=$(awk -v f="$SLOWDOWN" 'BEGIN { print 0.1 * f }')
+
+# app_ended: true once the program's exit status is recorded.
+app_ended() { [ -s "$WORK/exit_status" ]; }
+
+# wait_for STEP COMMAND...: runs COMMAND until it succeeds; fails naming STEP when the program ends
+# first or STEP_SECONDS pass.
+wait_for() {
+  local step=$1 end=$((SECONDS + STEP_SECONDS))
+  shift
+  until "$@"; do
+    app_ended && fail "$step: the program ended with status $(cat "$WORK/exit_status") instead"
+    [ $SECONDS -lt $end ] || fail "$step: not seen within $STEP_SECONDS s"
+    sleep 0.1
+  done
 }
 
-# type_answer TEXT: types TEXT into the open prompt and confirms it with Return.
-type_answer() {
+# xdo STEP ARGUMENT...: one xdotool command, which must succeed.
+xdo() {
+  local step=$1
+  shift
+  xdotool "$@" || fail "$step: xdotool $* failed with status $?"
+}
+
+# ---- The setup prompts as drawn: a box centred in the window, outlined in rgb(204,204,0), the title
+# in grey and the text in green, in font 3 (24 pixels, an advance of 0.588 of that). A box is as wide
+# as its title, its longest text and three characters more, so its left edge tells the prompts apart.
+PROMPT_SIZE=24
+PROMPT_ADVANCE=14.112
+PROMPT_TITLES=(16 20 17 24)   # "Stars (1-10000):", "Size (radius) in ly:", "Delta T in years:", "Seed (empty for random):"
+PROMPT_MAXLN=(10 15 10 20)
+PROMPT_NAMES=("star count" radius "time step" seed)
+
+# shot: screenshots the whole screen into $WORK/now.png.
+shot() { import -window root "$WORK/now.png" 2>/dev/null; }
+
+# box_left FILE: the leftmost column holding the prompt outline's colour both in the window's middle
+# row and 20 rows above it (the box's left side, not a yellow star), or -1.
+box_left() {
+  convert "$1" -crop "${SCREEN_W}x21+0+$((SCREEN_H / 2 - 20))" +repage -depth 8 txt:- |
+    awk -F'[(),:]' 'NR > 1 && ($2 == 0 || $2 == 20) && $4 >= 194 && $4 <= 214 && $5 >= 194 && $5 <= 214 && $6 <= 10 {
+                      if (++n[$1 + 0] == 2 && (m == "" || $1 + 0 < m)) m = $1 + 0 }
+                    END { print m == "" ? -1 : m }'
+}
+
+# prompt_left I: where the outline of prompt I (0 to 3) begins.
+prompt_left() {
+  awk -v w="$SCREEN_W" -v n=$((PROMPT_TITLES[$1] + PROMPT_MAXLN[$1] + 3)) -v a=$PROMPT_ADVANCE -v s=$PROMPT_SIZE \
+    'BEGIN { print int(w / 2 - n * a / 2 - 0.2 * s - 1.5) }'
+}
+
+# on_prompt I: a fresh screenshot shows prompt I.
+on_prompt() {
+  local x
+  shot || return 1
+  x=$(box_left "$WORK/now.png")
+  [ "$x" -ge 0 ] && [ $((x - $(prompt_left "$1"))) -le 3 ] && [ $(($(prompt_left "$1") - x)) -le 3 ]
+}
+
+# prompt_text_length I: characters of green text in prompt I on $WORK/now.png.
+prompt_text_length() {
+  local vx y=$((SCREEN_H / 2 - 30))
+  vx=$(awk -v l="$(prompt_left "$1")" -v t="${PROMPT_TITLES[$1]}" -v a=$PROMPT_ADVANCE 'BEGIN { print l + 1.5 + a + (t + 1) * a }')
+  convert "$WORK/now.png" -crop "${SCREEN_W}x36+0+$y" +repage -depth 8 txt:- |
+    awk -F'[(),:]' -v vx="$vx" -v a=$PROMPT_ADVANCE '
+      NR > 1 && $5 >= 60 && 2 * $4 < $5 && 2 * $6 < $5 && $1 >= vx { c = int(($1 - vx) / a) + 1; if (c > n) n = c }
+      END { print n + 0 }'
+}
+
+# in_evolution: a fresh screenshot shows the star field's overlay (its yellow key lines) and no prompt.
+in_evolution() {
+  shot || return 1
+  [ "$(box_left "$WORK/now.png")" = -1 ] &&
+    [ "$(convert "$WORK/now.png" -crop 450x48+0+53 +repage -fuzz 1% -fill black +opaque "rgb(255,255,0)" \
+        -colorspace gray -threshold 50% -format '%[fx:round(mean*w*h)]' info:)" -ge 100 ]
+}
+
+# band FILE OUT: the band of rows the prompt box covers, as raw pixels.
+band() {
+  convert "$1" -crop "${SCREEN_W}x60+0+$((SCREEN_H / 2 - 42))" +repage -depth 8 "rgb:$2"
+}
+
+# band_changed: a fresh screenshot's prompt band differs from $WORK/before.rgb.
+band_changed() {
+  shot || return 1
+  band "$WORK/now.png" "$WORK/after.rgb" && ! cmp -s "$WORK/before.rgb" "$WORK/after.rgb"
+}
+
+# key_answered: the band changed, or the program ended (as Escape ends it outside the prompts).
+key_answered() { app_ended || band_changed; }
+
+# key NAME...: presses keys in an open prompt one at a time, each only after the one before has shown
+# on the screen (the text, the cursor or the next prompt changed); fails naming the key otherwise.
+# Nothing is ever sent twice: a key lost is a failure, not something to paper over. Within one prompt
+# the band seen after a key is the one the next key must change.
+BAND_KNOWN=0
+key() {
+  local k
+  for k in "$@"; do
+    if [ $BAND_KNOWN = 1 ]; then
+      mv "$WORK/after.rgb" "$WORK/before.rgb"
+    else
+      shot || fail "screenshot before the key $k"
+      band "$WORK/now.png" "$WORK/before.rgb" || fail "reading the prompt before the key $k"
+    fi
+    sleep "$KEY_GAP"
+    xdo "key $k" key "$k"
+    BAND_KNOWN=0
+    wait_for "the key $k in the prompt" key_answered
+    case $k in Return | KP_Enter | Escape) ;; *) BAND_KNOWN=1 ;; esac
+  done
+}
+
+# type_text TEXT: types TEXT into the open prompt, key by key as key does.
+type_text() {
   local text=$1 i
   for ((i = 0; i < ${#text}; i++)); do
-    local c=${text:i:1}
-    case "$c" in
-      .) key period ;; -) key minus ;; *) key "$c" ;;
+    case "${text:i:1}" in
+      .) key period ;; -) key minus ;; *) key "${text:i:1}" ;;
     esac
   done
+}
+
+# type_answer TEXT: types TEXT and confirms it with Return.
+type_answer() {
+  type_text "$1"
   key Return
+}
+
+# answer_prompt I TEXT [INITIAL_LENGTH]: waits for prompt I, erases its initial text and types TEXT,
+# reads the length of the text back, and confirms it; an empty TEXT keeps the initial text.
+answer_prompt() {
+  local i=$1 text=$2 initial=${3:-0}
+  wait_for "the ${PROMPT_NAMES[$i]} prompt" on_prompt "$i"
+  if [ -n "$text" ]; then
+    for _ in $(seq "$initial"); do key BackSpace; done
+    type_text "$text"
+    shot || fail "screenshot of the typed ${PROMPT_NAMES[$i]}"
+    [ "$(prompt_text_length "$i")" = ${#text} ] ||
+      fail "the ${PROMPT_NAMES[$i]} prompt shows $(prompt_text_length "$i") characters, not the ${#text} of \"$text\""
+  fi
+  key Return
+}
+
+# answer_prompts STARS RADIUS DELTA_T SEED: answers the four prompts (an empty answer keeps the initial
+# text: erasing it first would make it a different answer) and waits for the star field.
+answer_prompts() {
+  local -a initials=(4 2 5 0)  # lengths of "1500", "40", "20000" and of the empty seed
+  local i=0 answer
+  for answer in "$@"; do
+    answer_prompt $i "$answer" "${initials[$i]}"
+    i=$((i + 1))
+  done
+  wait_for "the star field after the prompts" in_evolution
+}
+
+# overlay_length FILE LINE: characters of overlay line LINE (from 0; baseline 25 + 24 LINE) in the
+# value lines' pure blue, one cell per advance from x = 1; blanks inside the line do not matter, and
+# a star drifting behind the line is not that blue.
+overlay_length() {
+  convert "$1" -crop "600x23+0+$((7 + 24 * $2))" +repage -depth 8 txt:- |
+    awk -F'[(),:]' -v a=$PROMPT_ADVANCE '
+      NR > 1 && $4 <= 2 && $5 <= 2 && $6 >= 253 { cell = int(($1 - 1) / a); off = ($1 - 1) - cell * a
+                                                  if (off >= 3 && off <= a - 3 && cell + 1 > n) n = cell + 1 }
+      END { print n + 0 }'
+}
+
+# expect_stars N: the overlay's star line reads "Stars   = N" (its length; the digits typed were each
+# seen arriving in the prompt).
+expect_stars() {
+  shot || fail "screenshot of the overlay"
+  local n
+  n=$(overlay_length "$WORK/now.png" 4)
+  [ "$n" = $((10 + ${#1})) ] || fail "the overlay's star line is $n characters long, not that of \"Stars   = $1\""
 }
 
 # screenshot FILE.png: the whole screen.
 screenshot() { import -window root "$1"; }
-
-# wait_drawn SECONDS FILE: screenshots into FILE until one shows anything but black, the program's
-# first frame; false when none does within SECONDS.
-wait_drawn() {
-  local n
-  for _ in $(seq $(($1 * 5))); do
-    screenshot "$2"
-    n=$(convert "$2" -colorspace gray -threshold 0 -format '%[fx:round(mean*w*h)]' info:)
-    [ "$n" -gt 0 ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 # pixel FILE X Y: prints "r g b" of one pixel (0-255).
 pixel() {

@@ -1,28 +1,9 @@
-# Helpers of the long and hostile end-to-end runs, on top of lib.sh (source that first): answering the
-# four setup prompts, comparing screenshots, reading pixels of a region, the program's resident
+# Helpers of the long and hostile end-to-end runs, on top of lib.sh (source that first): comparing
+# screenshots, reading pixels of a region, the program's resident
 # memory, and the sanitizer reports of a sanitizer build.
 
 # is_sanitized: true when the binary under test carries AddressSanitizer.
 is_sanitized() { ldd "$KELVRA" 2>/dev/null | grep -q libasan; }
-
-# answer_prompts STARS RADIUS DELTA_T SEED: types the four answers (an empty one keeps the initial
-# text: erasing it first would make it a different answer, so the initial text is erased only when an
-# answer is given).
-answer_prompts() {
-  local answer initial
-  local -a initials=(4 2 5 0)  # lengths of "1500", "40", "20000" and of the empty seed
-  local i=0
-  for answer in "$@"; do
-    initial=${initials[$i]}
-    if [ -n "$answer" ]; then
-      for _ in $(seq "$initial"); do key BackSpace; done
-      type_answer "$answer"
-    else
-      key Return
-    fi
-    i=$((i + 1))
-  done
-}
 
 # sanitizer_clean: fails the test when the program's output holds a sanitizer report.
 sanitizer_clean() {
@@ -32,8 +13,15 @@ sanitizer_clean() {
   fi
 }
 
-# differing_pixels A.png B.png: the number of pixels in which the two screenshots differ.
-differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | sed 's/[^0-9].*//'; }
+# differing_pixels A.png B.png: the number of pixels in which the two screenshots differ. A compare
+# that fails (status 2: an unreadable or cut file) fails the test rather than count as a change.
+differing_pixels() {
+  local out status
+  out=$(compare -metric AE "$1" "$2" null: 2>&1)
+  status=$?
+  [ $status -le 1 ] && [[ $out =~ ^[0-9]+ ]] || fail "compare $1 $2 failed (status $status): $out"
+  echo "${BASH_REMATCH[0]}"
+}
 
 # count_colour FILE X Y W H R G B TOL: pixels of the region whose channels are each within TOL of R G B.
 count_colour() {

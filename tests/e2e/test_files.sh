@@ -25,12 +25,11 @@ TRACE=$WORK/trace.txt
   strace -f -y -qq -e trace=%file,creat -o "$TRACE" "$KELVRA" >"$WORK/kelvra.out" 2>&1
   echo $? >"$WORK/exit_status"
 ) &
-for _ in $(seq 150); do xdotool search --name '^Kelvra$' >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool search --name '^Kelvra$' >/dev/null 2>&1 || fail "no Kelvra window appeared under strace"
+wait_for "the star count prompt under strace" on_prompt 0
 answer_prompts 50 "" "" 3
-sleep 2
-key Escape
-rc=$(wait_exit 60)
+expect_stars 50
+xdo "Escape to quit" key Escape
+rc=$(wait_exit "$STEP_SECONDS")
 [ "$rc" = 0 ] || { tail -n 40 "$WORK/kelvra.out" >&2; fail "the traced run ended with status $rc"; }
 sanitizer_clean
 

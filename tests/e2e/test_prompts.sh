@@ -62,12 +62,11 @@ expect_none() {  # NAME COUNT
 
 start_xvfb 1024x768
 start_kelvra
-wait_drawn 60 "$SHOTS/01-start.png" || fail "the program drew nothing"
-pause 0.5
+wait_for "the star count prompt on the start screen" on_prompt 0
 
 # Start screen: the address in white about y = 100, the name in yellow about y = 200, and the star
 # prompt's box (title "Stars (1-10000):", ten characters) from x 302.6 to 711.8, y 348 to 391.2.
-screenshot "$SHOTS/01-start.png"
+cp "$WORK/now.png" "$SHOTS/01-start.png"
 expect_at_least "address" "$(count_colour "$SHOTS/01-start.png" 300 75 424 32 255 255 255)" 150
 expect_at_least "program name" "$(count_colour "$SHOTS/01-start.png" 440 170 144 36 217 217 0)" 100
 expect_at_least "star prompt outline" "$(count_colour "$SHOTS/01-start.png" 301 350 3 40 204 204 0)" 100
@@ -78,25 +77,25 @@ expect_at_least "star prompt title" "$(count_colour "$SHOTS/01-start.png" 316 35
 # loses the 9 to Backspace, then "3009" loses its 9 to Delete after Left, Left, Right. A cursor that
 # did not move, or moved the wrong way, leaves "3009", "309" or "300" with another digit deleted.
 key BackSpace BackSpace BackSpace BackSpace KP_3 KP_9 BackSpace KP_0 KP_0 KP_9 Left Left Right Delete
-pause 0.5
-screenshot "$SHOTS/02-typed.png"
+shot || fail "screenshot of the typed star count"
+cp "$WORK/now.png" "$SHOTS/02-typed.png"
 typed=$(count_colour "$SHOTS/02-typed.png" 556 355 60 30 51 255 51)
 expect_at_least "typed star count" "$typed" 30
+[ "$(prompt_text_length 0)" = 3 ] || fail "the star count prompt shows $(prompt_text_length 0) characters, not 3"
 key Return
-pause 0.5
+wait_for "the radius prompt" on_prompt 1
 
 # The radius prompt is wider: "Size (radius) in ly:" and fifteen characters make 38 cells, from x 239.
-screenshot "$SHOTS/03-radius.png"
+cp "$WORK/now.png" "$SHOTS/03-radius.png"
 expect_at_least "radius prompt outline" "$(count_colour "$SHOTS/03-radius.png" 238 350 3 40 204 204 0)" 100
 expect_none "old prompt outline" "$(count_colour "$SHOTS/03-radius.png" 301 355 3 30 204 204 0)"
-key BackSpace BackSpace
-type_answer 100
-key Return           # the time step stays 20000
-type_answer 42       # the seed
-pause 0.7
+answer_prompt 1 100 2
+answer_prompt 2 ""   # the time step stays 20000
+answer_prompt 3 42   # the seed
+wait_for "the star field after the prompts" in_evolution
 
 # The star field with its overlay: every group of lines in its colour, and stars in the middle.
-screenshot "$SHOTS/04-field.png"
+cp "$WORK/now.png" "$SHOTS/04-field.png"
 F=$SHOTS/04-field.png
 expect_at_least "credit lines" "$(count_colour "$F" 0 5 450 50 0 204 0)" 200
 expect_at_least "key lines" "$(count_colour "$F" 0 53 450 48 255 255 0)" 200
@@ -125,10 +124,11 @@ expect_at_least "\"3\" against \"0\"" "$(differing "$WORK/digit1.png" "$WORK/dig
 [ "$(text_length "$F" 199 23 0 0 255 $adv)" = 12 ] || fail "the seed line does not read \"Seed    = 42\""
 
 # Space pauses: the grey banner centred on the first baseline.
-key space
-pause 0.5
-screenshot "$SHOTS/06-paused.png"
-expect_at_least "pause banner" "$(count_colour "$SHOTS/06-paused.png" 420 4 190 26 128 128 128)" 40
+banner_shown() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128)" -ge 40 ]; }
+banner_gone() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128)" -eq 0 ]; }
+xdo "Space to pause" key space
+wait_for "the pause banner after Space" banner_shown
+cp "$WORK/now.png" "$SHOTS/06-paused.png"
 expect_none "banner off centre" "$(count_colour "$SHOTS/06-paused.png" 0 4 420 26 128 128 128)"
 
 # The mouse turns the view while paused. Paused and at rest the stars keep still, so the field
@@ -139,25 +139,27 @@ convert "$SHOTS/06-paused.png" -crop 1024x340+0+400 +repage "$WORK/field-before.
 convert "$SHOTS/07-still.png" -crop 1024x340+0+400 +repage "$WORK/field-still.png"
 still=$(differing "$WORK/field-before.png" "$WORK/field-still.png")
 [ "$still" = 0 ] || fail "the paused field changed by $still pixels without the mouse"
-for _ in 1 2 3 4; do xdotool mousemove_relative -- 80 0; pause 0.15; done
-pause 0.5
-screenshot "$SHOTS/08-turned.png"
-convert "$SHOTS/08-turned.png" -crop 1024x340+0+400 +repage "$WORK/field-turned.png"
-expect_at_least "stars moved by the mouse" "$(differing "$WORK/field-still.png" "$WORK/field-turned.png")" 30
+for _ in 1 2 3 4; do xdo "mouse move" mousemove_relative -- 80 0; pause 0.15; done
+field_turned() {
+  shot && convert "$WORK/now.png" -crop 1024x340+0+400 +repage "$WORK/field-turned.png" &&
+    [ "$(differing "$WORK/field-still.png" "$WORK/field-turned.png")" -ge 30 ]
+}
+wait_for "the paused field turned by the mouse" field_turned
+cp "$WORK/now.png" "$SHOTS/08-turned.png"
 expect_at_least "pause banner after turning" "$(count_colour "$SHOTS/08-turned.png" 420 4 190 26 128 128 128)" 40
-key space
-pause 0.3
+xdo "Space to resume" key space
+wait_for "the pause banner gone after Space" banner_gone
 
-# Flying forward: A held for half a second draws the green bar right of the middle only.
-xdotool keydown a
-pause 0.5
-xdotool keyup a
-pause 0.5
-screenshot "$SHOTS/05-flying.png"
+# Flying forward: A held draws the green bar right of the middle only.
+bar_shown() { shot && [ "$(count_colour "$WORK/now.png" 512 748 512 20 0 255 0)" -ge 200 ]; }
+xdo "A held down" keydown a
+wait_for "the forward speed bar while A is held" bar_shown
+xdo "A released" keyup a
+cp "$WORK/now.png" "$SHOTS/05-flying.png"
 expect_at_least "forward speed bar" "$(count_colour "$SHOTS/05-flying.png" 512 748 512 20 0 255 0)" 200
 expect_none "speed bar left of the middle" "$(count_colour "$SHOTS/05-flying.png" 0 748 512 20 0 255 0)"
 
-key Escape
-status=$(wait_exit 10)
+xdo "Escape to quit" key Escape
+status=$(wait_exit "$STEP_SECONDS")
 [ "$status" = 0 ] || fail "Escape did not end the program with status 0 (got $status)"
 echo "PASS"

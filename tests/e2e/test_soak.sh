@@ -21,7 +21,7 @@ SOAK_KEYS=(a z q w Left Right Up Down space a z)
 start_xvfb 1024x768
 start_kelvra
 answer_prompts 10000 "" "" 7
-sleep 2
+expect_stars 10000
 alive || fail "the program ended or lost its window after generating 10,000 stars"
 
 # Every X client call of the loop is bounded in time: a client that stalls (seen once, on a loaded
@@ -78,10 +78,9 @@ done
 growth=$((peak - baseline))
 [ $growth -le $RSS_GROWTH_KIB ] || fail "resident memory grew by $growth KiB after the warm-up (bound $RSS_GROWTH_KIB KiB)"
 
-# A pause may be in force, and the last key may still be inside its key delay: Escape works either way.
-sleep 0.5
-key Escape
-rc=$(wait_exit 60)
+# A pause may be in force: Escape ends the program either way.
+xdo "Escape to quit" key Escape
+rc=$(wait_exit "$STEP_SECONDS")
 [ "$rc" = 0 ] || { tail -n 40 "$WORK/kelvra.out" >&2; fail "Escape ended the program with status $rc"; }
 sanitizer_clean
 echo "soak: $SOAK_SECONDS s, $samples samples, VmRSS $baseline KiB after warm-up, peak $peak KiB (+$growth KiB), clean exit"

@@ -30,7 +30,7 @@ struct Line {
 
 void PrintReferenceOverlay(const char* stars, const char* deltaT, const char* radius, const char* turn,
                            const char* seed, bool paused) {
-    const Line lines[16] = {{0, 0.8f, 0, "Kelvra by the Kelvra team"},
+    const Line lines[16] = {{0, 0.8f, 0, "Kelvra by the Kelvra developers"},
                             {0, 0.8f, 0, "Forming of Galaxy"},
                             {1, 1, 0, "SPACE = stop/start"},
                             {1, 1, 0, "ESC   = quit"},
@@ -224,7 +224,8 @@ TEST_F(StartScreen, AddressAndNameCentred) {
     const Frame shown = ReadFrame();
     EXPECT_TRUE(shown.Black(5, 5)) << "the start screen clears the frame itself";
     ClearToPixelFrame();
-    PrintRef(3, 512 - 22 * 7.056f, 100, 1, 1, 1, "www.kelvra.example.org");
+    const std::string address = KELVRA_HOMEPAGE;
+    PrintRef(3, 512 - address.size() * 7.056f, 100, 1, 1, 1, address.c_str());
     PrintRef(4, 455.552f, 200, 0.85f, 0.85f, 0, "Kelvra");
     EXPECT_TRUE(shown == ReadFrame());
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "galaxy.h"
 #include "graphics.h"
@@ -142,7 +144,14 @@ TEST(FastSort, KeepsNotANumberAndInfinityInTheirPlaces) {
     ExpectValidTable();
 }
 
-// Equal distances keep the previous frame's order: the table does not flicker between frames.
+void ExpectIndexOrder(const std::vector<int>& expected, const char* when) {
+    ASSERT_EQ(G.NumVisible, static_cast<int>(expected.size())) << when;
+    for (int k = 0; k < G.NumVisible; ++k) EXPECT_EQ(StarIdx[k].Index, expected[k]) << when << ", entry " << k;
+}
+
+// Equal distances keep the previous frame's order, also where it is not index order, so the table
+// does not flicker between frames: a frame whose table still lists the living stars is sorted in
+// place, and only a table that no longer does is collected afresh, in index order.
 TEST(FastSort, EqualDistancesKeepTheirOrder) {
     MakeCloud(4, 20);
     Star[0].Pos = {0, 0, 0};
@@ -150,13 +159,19 @@ TEST(FastSort, EqualDistancesKeepTheirOrder) {
     Star[2].Pos = {-1, 0, 3};
     Star[3].Pos = {0, 0, 1};
     G.ShipPos = {0, 0, 3};
+    G.NumVisible = 0;
     SortStarsFast();
     ExpectValidTable();
-    EXPECT_EQ(StarIdx[0].Index, 0);
-    EXPECT_EQ(StarIdx[1].Index, 3);
-    const int first = StarIdx[2].Index;
+    ExpectIndexOrder({0, 3, 1, 2}, "first frame, collected");
+    std::swap(StarIdx[2], StarIdx[3]);  // a previous frame that drew star 2 before star 1
     for (int frame = 0; frame < 3; ++frame) {
         SortStarsFast();
-        EXPECT_EQ(StarIdx[2].Index, first);
+        ExpectIndexOrder({0, 3, 2, 1}, "a frame after one with the ties the other way round");
     }
+    Star[0].Pos = {0, 0, 2.5};  // now the nearest: it moves past the ties, which stay as they were
+    SortStarsFast();
+    ExpectIndexOrder({3, 2, 1, 0}, "after star 0 came nearest");
+    Star[3].Alive = 0;
+    SortStarsFast();
+    ExpectIndexOrder({1, 2, 0}, "after star 3 died, collected afresh");
 }

@@ -15,6 +15,23 @@
 #include "../../fuzz/tga_check.h"
 #include "../../fuzz/wndproc_check.h"
 
+// This test program has no GL context; on Linux it takes the place of the GL's glCallLists, the one
+// call that draws a printed text, to see what the program would draw. Windows links the GL through
+// opengl32's import table, which a program cannot stand in for.
+#ifndef _WIN32
+#include <GL/gl.h>
+#define KELVRA_SEES_PRINTED_TEXT 1
+namespace {
+std::string Printed;
+int PrintedCount = -1;
+}  // namespace
+
+extern "C" void glCallLists(GLsizei n, GLenum type, const GLvoid* lists) {
+    PrintedCount = n;
+    Printed.assign(type == GL_UNSIGNED_BYTE ? static_cast<const char*>(lists) : "", type == GL_UNSIGNED_BYTE ? n : 0);
+}
+#endif
+
 namespace {
 
 using Checker = const char* (*)(const std::uint8_t*, std::size_t);
@@ -117,16 +134,34 @@ TEST(Regressions, KeyCodesBeyondTheTableAreIgnored) {
                                         4, 200, 0x41, 0x10, 0, 0, 0, 0, 0, 0, 100};
     EXPECT_EQ(Check(FuzzWndProc, stream), nullptr);
     EXPECT_EQ(keys[65], 0);
+    // The key-down alone, with no key-up of the same low byte behind it to hide a wrapped code.
+    EXPECT_EQ(Check(FuzzWndProc, std::vector<std::uint8_t>(stream.begin(), stream.begin() + 15)), nullptr);
+    EXPECT_EQ(keys[65], 0);
+    EXPECT_EQ(keys_t[65], 0);
 }
 
-// Text far longer than the print buffer, typed or formatted, is cut and never written past it; a
-// null format draws nothing. Without a GL context the GL calls do nothing, and the sanitizer build
-// watches the buffer.
+// Text far longer than the print buffer, typed or formatted, is cut to the buffer's 255 characters
+// (and its terminator) and never written past it; text that is data is never taken as a format; a
+// null format or a font out of range draws nothing. Without a GL context, what glPrint hands to the
+// GL is caught on its way there (below), and the sanitizer build watches the buffer.
 TEST(Regressions, OverlongTextIsCutInThePrintBuffer) {
     const std::string longText(4000, 'x');
     glPrint(3, "%s", longText.c_str());
-    glPrint(3, "%s%s%s", longText.c_str(), longText.c_str(), "%n%s");
+#ifdef KELVRA_SEES_PRINTED_TEXT
+    EXPECT_EQ(PrintedCount, 255);
+    EXPECT_EQ(Printed, std::string(255, 'x'));
+    PrintedCount = -1;
+#endif
+    glPrint(3, "%s%s%s", "%n%s", longText.c_str(), longText.c_str());
+#ifdef KELVRA_SEES_PRINTED_TEXT
+    EXPECT_EQ(PrintedCount, 255);
+    EXPECT_EQ(Printed, "%n%s" + std::string(251, 'x'));
+    PrintedCount = -1;
+#endif
     glPrint(0, nullptr);
     glPrint(7, "%s", "font out of range");
     glPrint(-1, "%s", "font out of range");
+#ifdef KELVRA_SEES_PRINTED_TEXT
+    EXPECT_EQ(PrintedCount, -1) << "drawn: " << Printed;
+#endif
 }

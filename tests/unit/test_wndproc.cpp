@@ -113,14 +113,24 @@ TEST_F(WndProcTest, HeldKeyRepeatsForAConsumerAtMostOnceEveryKeyDelay) {
     EXPECT_EQ(accepted, 6);
 }
 
+// Each code alone, key-downs and key-ups apart, against a table with a key held: a code wrapped into
+// the table would set or clear the key of its low byte, or stamp it.
 TEST_F(WndProcTest, CodesOutsideTheKeyTableAreIgnored) {
+    KeyDownAt(1000, 'A');
     unsigned char before[256];
+    int stampsBefore[256];
     std::memcpy(before, keys, sizeof keys);
-    for (const WPARAM code : {WPARAM{256}, WPARAM{1000}, ~WPARAM{0}}) {
+    std::memcpy(stampsBefore, keys_t, sizeof keys_t);
+    const WPARAM codes[] = {WPARAM{256}, WPARAM{256 + 'B'}, WPARAM{1000}, WPARAM{0x10000 + 'C'}, ~WPARAM{0}};
+    for (const WPARAM code : codes) {
         ClockManualMs += 100;
         EXPECT_EQ(Send(WM_KEYDOWN, code), 0);
-        EXPECT_EQ(Send(WM_KEYUP, code), 0);
+        EXPECT_EQ(std::memcmp(before, keys, sizeof keys), 0) << "key-down of " << code;
+        EXPECT_EQ(std::memcmp(stampsBefore, keys_t, sizeof keys_t), 0) << "key-down of " << code;
     }
+    ClockManualMs += 100;
+    EXPECT_EQ(Send(WM_KEYUP, WPARAM{256 + 'A'}), 0);
+    EXPECT_EQ(keys['A'], 1) << "a key-up outside the table released A";
     EXPECT_EQ(std::memcmp(before, keys, sizeof keys), 0);
     KeyDownAt(5000, 255);
     EXPECT_EQ(keys[255], 1) << "the last code of the table is still a key";

@@ -59,20 +59,20 @@ rm -f "$WORK/exit_status"
   wine_run start /wait /unix "$PREFIX/drive_c/$MENU/Kelvra.lnk" >"$WORK/kelvra.out" 2>&1
   echo $? >"$WORK/exit_status"
 ) &
-for _ in $(seq 300); do
-  xdotool search --name '^Kelvra$' >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool search --name '^Kelvra$' >/dev/null 2>&1 || fail "the Start-menu entry opened no Kelvra window"
-sleep 1
-screenshot "$WORK/installed-start.png"
+wait_for "the star count prompt of the program the Start-menu entry starts" on_prompt 0
+cp "$WORK/now.png" "$WORK/installed-start.png"
 [ "$(count_colour "$WORK/installed-start.png" 440 170 144 36 217 217 0 2)" -ge 100 ] || fail "no program name on the start screen"
 [ "$(count_colour "$WORK/installed-start.png" 301 350 3 40 204 204 0 2)" -ge 100 ] || fail "no star prompt box"
 [ "$(count_colour "$WORK/installed-start.png" 556 355 60 30 51 255 51 2)" -ge 40 ] || fail "no initial star count in the prompt"
-key Escape Escape Escape Escape
-sleep 1
-key Escape
-status=$(wait_exit 30)
+# Escape cancels each prompt, which keeps its default, and then ends the program.
+for i in 0 1 2 3; do
+  wait_for "the ${PROMPT_NAMES[$i]} prompt" on_prompt $i
+  key Escape
+done
+wait_for "the star field after the prompts" in_evolution
+expect_stars 1500
+xdo "Escape to quit" key Escape
+status=$(wait_exit "$STEP_SECONDS")
 [ "$status" = 0 ] || fail "the installed program did not end with status 0 on Escape (got $status)"
 [ ! -e "$PREFIX/drive_c/$APP/kelvra.log" ] || fail "the program wrote a log into its installation folder"
 # The program has ended; so has every process of the session before the user uninstalls.
