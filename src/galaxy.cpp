@@ -113,12 +113,14 @@ int WinMain() {
     Quit = 0;
     if (AmbrelInit() < 0) return 0;
     if (GrInit() < 0) return 0;
+    KernelStartThreads();
     while (Quit == 0) {
         if (SystemMessages() == 1) continue;
         if (!active) continue;
         GameEngine();
     }
     GrClose();
+    KernelStopThreads();
     return 0;
 }
 
