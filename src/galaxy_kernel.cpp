@@ -56,7 +56,7 @@ strTurn T;
 
 // Stars of the combine's items: their boundaries do not matter to the bits, each star's sum being
 // formed alone.
-constexpr int CombineStars = 1024;
+constexpr int CombineStars = 2048;
 // Rows of the smallest piece: a whole lane group, so that a piece's sums start on one.
 constexpr int PieceRows = KernelLanes;
 
