@@ -137,8 +137,10 @@ long long PairsBefore(long long row, long long n) {
 }
 
 // One piece: its sums cleared from its first row on, which is where its pulls start, and its rows
-// paired with every later star.
-void WorkPiece(int p) {
+// paired with every later star. The pieces go out from the last: those of the shortest rows cost the
+// most for their share of the pairs, and threads that end on the cheaper ones finish closer together.
+void WorkPiece(int item) {
+    const int p = T.Pieces - 1 - item;
     const int first = T.First[p];
     strPieceSums& sums = PieceSums[p];
     for (int k = first; k < T.GroupsEnd; ++k) sums.FX[k] = sums.FY[k] = sums.FZ[k] = 0;
