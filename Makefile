@@ -73,4 +73,4 @@ bench: build
 	$(BENCH_X) ./$(BUILD)/bench/bench_engine
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-windows build-arm64
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-windows build-arm64

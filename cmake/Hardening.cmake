@@ -5,9 +5,9 @@
 # bring -g -O2 after the build type's -O3 and a -ffile-prefix-map tied to the source's path.
 # None of them changes floating-point code: no contraction, no instruction set.
 #
-# The Windows build has its own linker and none of these; the sanitizer and fuzz builds check far
-# more at run time, and glibc's fortified functions would bypass AddressSanitizer's own.
-if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR KELVRA_SANITIZE OR KELVRA_FUZZ)
+# The Windows build has its own linker and none of these; the sanitizer, thread-sanitizer and fuzz
+# builds check far more at run time, and glibc's fortified functions would bypass AddressSanitizer's own.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR KELVRA_SANITIZE OR KELVRA_TSAN OR KELVRA_FUZZ)
   return()
 endif()
 

@@ -107,8 +107,10 @@ int WinMain() {
     Quit = 0;
     if (AmbrelInit() < 0) return 0;
     if (GrInit() < 0) return 0;
+    KernelStartThreads();
     while (Quit == 0) MainLoopStep();
     GrClose();
+    KernelStopThreads();
     return 0;
 }
 

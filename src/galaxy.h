@@ -170,12 +170,13 @@ struct strKernelCloud {
     double Radius;        // m, for the reference formula
 };
 
-// The pair sums of each build, defined only where the build exists.
-void KernelPairsPortable(const strKernelCloud& cloud);
-void KernelPairsSse2(const strKernelCloud& cloud);
-void KernelPairsAvx2(const strKernelCloud& cloud);
-void KernelPairsAvx512(const strKernelCloud& cloud);
-void KernelPairsNeon(const strKernelCloud& cloud);
+// The pairs of rows i0 to i1 - 1 with every later star, added to F, in each build; defined only
+// where the build exists.
+void KernelPairsPortable(const strKernelCloud& cloud, int i0, int i1);
+void KernelPairsSse2(const strKernelCloud& cloud, int i0, int i1);
+void KernelPairsAvx2(const strKernelCloud& cloud, int i0, int i1);
+void KernelPairsAvx512(const strKernelCloud& cloud, int i0, int i1);
+void KernelPairsNeon(const strKernelCloud& cloud, int i0, int i1);
 // out[k] = in[k]^(-3/2) by each build's seed and refinement, for the first n entries taken a group
 // of two registers at a time: the arithmetic of one pair's distance, for measuring its floor.
 void KernelFloorPortable(const double* in, double* out, int n);
@@ -197,3 +198,27 @@ void GravityForcesWith(int variant);
 void GravityForces();
 // The floor loop of the given build, which must be supported.
 void KernelFloorWith(int variant, const double* in, double* out, int n);
+
+// ---- Threads of the gravity kernel ------------------------------------------------------------------
+// The pairs of a turn are cut into pieces whose bounds depend on the count of live stars alone; each
+// piece sums into its own arrays, which are then added star by star in piece order. Whichever thread
+// works a piece, and however many there are, a turn gives the same bits.
+
+// Most threads a turn uses, the main thread included.
+constexpr int KernelMaxThreads = 64;
+// Most pieces the pairs of a turn are cut into.
+constexpr int KernelMaxPieces = 32;
+
+// Starts the workers once at program start: as many threads in all, the main thread included, as CPUs
+// the process may run on, at most KernelMaxThreads; where none can be started the main thread works alone.
+void KernelStartThreads();
+// Wakes the workers to end and joins them; safe when none were started.
+void KernelStopThreads();
+// Uses at most `count` threads (main thread included, at least 1) from then on, starting workers as
+// needed; for tests and benchmarks.
+void KernelSetThreads(int count);
+// Threads a turn uses now, the main thread included.
+int KernelThreads();
+// Bounds of the pieces of a cloud of n live stars: piece p holds rows first[p] to first[p + 1] - 1.
+// Returns the count of pieces; first holds KernelMaxPieces + 1 entries.
+int KernelPieces(int n, int* first);

@@ -1,6 +1,15 @@
 // The fast gravity kernel's driver: copies the live stars into lane-aligned arrays, runs the build
-// chosen for this CPU over them and writes the forces back.
+// chosen for this CPU over them, piece by piece on the kernel's threads, adds the pieces' sums in
+// their fixed order and writes the forces back.
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "galaxy.h"
+#include "system.h"
 
 namespace {
 
@@ -14,7 +23,7 @@ struct strKernelArrays {
     alignas(64) double Z[KernelRoom];
     alignas(64) double M[KernelRoom];
     alignas(64) double GM[KernelRoom];
-    alignas(64) double FX[KernelRoom];
+    alignas(64) double FX[KernelRoom];  // the pieces' sums added, in newtons
     alignas(64) double FY[KernelRoom];
     alignas(64) double FZ[KernelRoom];
     int Slot[KernelRoom];  // the Star entry behind each live entry
@@ -22,9 +31,38 @@ struct strKernelArrays {
 
 strKernelArrays K;
 
+// One piece's own sums of the pulls on its rows and on every later star. Each piece has its own, so
+// that no two threads ever write to one line, and they are added in piece order afterwards.
+struct strPieceSums {
+    alignas(64) double FX[KernelRoom];
+    alignas(64) double FY[KernelRoom];
+    alignas(64) double FZ[KernelRoom];
+};
+
+strPieceSums PieceSums[KernelMaxPieces];
+
+// The turn being computed: the build, the cloud and its pieces, read by every thread during a job.
+struct strTurn {
+    int Variant;
+    int N;
+    int Pieces;
+    int First[KernelMaxPieces + 1];  // first row of each piece, and N after the last
+    int GroupsEnd;                   // N rounded up to a whole lane group
+    double NegGravConst;
+    double Radius;
+};
+
+strTurn T;
+
+// Stars of the combine's items: their boundaries do not matter to the bits, each star's sum being
+// formed alone.
+constexpr int CombineStars = 2048;
+// Rows of the smallest piece: a whole lane group, so that a piece's sums start on one.
+constexpr int PieceRows = KernelLanes;
+
 // The builds this program holds, by architecture; an absent one is empty.
 struct strKernelBuild {
-    void (*Pairs)(const strKernelCloud&);
+    void (*Pairs)(const strKernelCloud&, int, int);
     void (*Floor)(const double*, double*, int);
 };
 
@@ -81,11 +119,130 @@ int GatherLiveStars() {
         ++n;
     }
     const int padded = (n + KernelLanes - 1) / KernelLanes * KernelLanes + KernelReadAhead;
-    for (int k = 0; k < padded; ++k) {
-        if (k >= n) K.X[k] = K.Y[k] = K.Z[k] = K.M[k] = K.GM[k] = 0;
-        K.FX[k] = K.FY[k] = K.FZ[k] = 0;
-    }
+    for (int k = n; k < padded; ++k) K.X[k] = K.Y[k] = K.Z[k] = K.M[k] = K.GM[k] = 0;
     return n;
+}
+
+int Smaller(int a, int b) {
+    return a < b ? a : b;
+}
+
+int Larger(int a, int b) {
+    return a > b ? a : b;
+}
+
+// Pairs of the rows before row `row` in a cloud of n stars: row r pairs with the n - 1 - r after it.
+long long PairsBefore(long long row, long long n) {
+    return row * (n - 1) - row * (row - 1) / 2;
+}
+
+// One piece: its sums cleared from its first row on, which is where its pulls start, and its rows
+// paired with every later star. The pieces go out from the last: those of the shortest rows cost the
+// most for their share of the pairs, and threads that end on the cheaper ones finish closer together.
+void WorkPiece(int item) {
+    const int p = T.Pieces - 1 - item;
+    const int first = T.First[p];
+    strPieceSums& sums = PieceSums[p];
+    for (int k = first; k < T.GroupsEnd; ++k) sums.FX[k] = sums.FY[k] = sums.FZ[k] = 0;
+    const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, sums.FX, sums.FY, sums.FZ, T.N, T.NegGravConst, T.Radius};
+    Builds[T.Variant].Pairs(cloud, first, T.First[p + 1]);
+}
+
+// The total pull on the stars of one item: the pieces' sums added in piece order, each from the
+// first star it touches.
+void WorkCombine(int item) {
+    const int k0 = item * CombineStars;
+    const int k1 = Smaller(k0 + CombineStars, T.N);
+    for (int k = k0; k < k1; ++k) {
+        K.FX[k] = PieceSums[0].FX[k];
+        K.FY[k] = PieceSums[0].FY[k];
+        K.FZ[k] = PieceSums[0].FZ[k];
+    }
+    for (int p = 1; p < T.Pieces; ++p) {
+        const strPieceSums& sums = PieceSums[p];
+        for (int k = Larger(k0, T.First[p]); k < k1; ++k) {
+            K.FX[k] += sums.FX[k];
+            K.FY[k] += sums.FY[k];
+            K.FZ[k] += sums.FZ[k];
+        }
+    }
+}
+
+// The kernel's workers. A job is a count of items, handed out one at a time through a shared counter
+// to the main thread and the workers taking part; the main thread posts it, works too, and waits
+// until every one of them has left it. Between jobs the workers sleep on the condition variable.
+struct strWorkers {
+    std::mutex Lock;
+    std::condition_variable Wake;      // a job is posted, or the workers are to end
+    std::condition_variable Finished;  // the last worker left the job
+    std::thread Thread[KernelMaxThreads - 1];
+    int Started = 0;         // workers running; only the main thread changes it
+    int Helpers = 0;         // workers that take part in each job: those numbered below it
+    long long Job = 0;       // number of the latest job
+    int Busy = 0;            // workers still in the current job
+    bool Stop = false;
+    bool JoinAtExit = false;  // the workers are joined before the program's records are destroyed
+    void (*Work)(int item) = nullptr;
+    int Items = 0;
+    std::atomic<int> Next{0};  // next item of the current job to hand out
+};
+
+strWorkers W;
+
+void TakeItems(void (*work)(int), int items) {
+    for (int i = W.Next.fetch_add(1); i < items; i = W.Next.fetch_add(1)) work(i);
+}
+
+void WorkerLoop(int index, long long seen) {
+    std::unique_lock<std::mutex> hold(W.Lock);
+    for (;;) {
+        W.Wake.wait(hold, [&] { return W.Stop || W.Job != seen; });
+        if (W.Stop) return;
+        seen = W.Job;
+        if (index >= W.Helpers) continue;
+        void (*work)(int) = W.Work;
+        const int items = W.Items;
+        hold.unlock();
+        TakeItems(work, items);
+        hold.lock();
+        if (--W.Busy == 0) W.Finished.notify_one();
+    }
+}
+
+// Runs work(0) to work(items - 1) on the threads in use; returns when all are done.
+void RunJob(void (*work)(int), int items) {
+    if (W.Helpers == 0 || items < 2) {
+        for (int i = 0; i < items; ++i) work(i);
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> hold(W.Lock);
+        W.Work = work;
+        W.Items = items;
+        W.Next.store(0);
+        W.Busy = W.Helpers;
+        ++W.Job;
+    }
+    W.Wake.notify_all();
+    TakeItems(work, items);
+    std::unique_lock<std::mutex> hold(W.Lock);
+    W.Finished.wait(hold, [] { return W.Busy == 0; });
+}
+
+void StopAtExit() {
+    KernelStopThreads();
+}
+
+// Starts one more worker; false when the system refuses a thread.
+bool StartWorker() {
+    try {
+        W.Thread[W.Started] = std::thread(WorkerLoop, W.Started, W.Job);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    ++W.Started;
+    if (!W.JoinAtExit) W.JoinAtExit = std::atexit(StopAtExit) == 0;
+    return true;
 }
 
 void ScatterForces(int n) {
@@ -116,10 +273,33 @@ const char* KernelName(int variant) {
     return variant >= 0 && variant < KernelVariants ? KernelNames[variant] : "";
 }
 
+int KernelPieces(int n, int* first) {
+    first[0] = 0;
+    if (n <= 0) return 0;
+    const long long total = PairsBefore(n, n);
+    const int wanted = Smaller(KernelMaxPieces, (n + PieceRows - 1) / PieceRows);
+    int count = 0;
+    int row = 0;
+    for (int p = 1; p < wanted; ++p) {
+        const long long target = total * p / wanted;
+        while (row < n && PairsBefore(row, n) < target) row += PieceRows;
+        if (row >= n) break;
+        if (row > first[count]) first[++count] = row;
+    }
+    first[++count] = n;
+    return count;
+}
+
 void GravityForcesWith(int variant) {
     const int n = GatherLiveStars();
-    const strKernelCloud cloud = {K.X, K.Y, K.Z, K.M, K.GM, K.FX, K.FY, K.FZ, n, -G.GravConst, G.Radius};
-    Builds[variant].Pairs(cloud);
+    T.Variant = variant;
+    T.N = n;
+    T.Pieces = KernelPieces(n, T.First);
+    T.GroupsEnd = (n + KernelLanes - 1) / KernelLanes * KernelLanes;
+    T.NegGravConst = -G.GravConst;
+    T.Radius = G.Radius;
+    RunJob(WorkPiece, T.Pieces);
+    RunJob(WorkCombine, (n + CombineStars - 1) / CombineStars);
     ScatterForces(n);
 }
 
@@ -129,4 +309,34 @@ void GravityForces() {
 
 void KernelFloorWith(int variant, const double* in, double* out, int n) {
     Builds[variant].Floor(in, out, n);
+}
+
+void KernelStartThreads() {
+    KernelSetThreads(CpuCount());
+}
+
+void KernelStopThreads() {
+    if (W.Started == 0) return;
+    {
+        const std::lock_guard<std::mutex> hold(W.Lock);
+        W.Stop = true;
+    }
+    W.Wake.notify_all();
+    for (int k = 0; k < W.Started; ++k) W.Thread[k].join();
+    const std::lock_guard<std::mutex> hold(W.Lock);
+    W.Stop = false;
+    W.Started = 0;
+    W.Helpers = 0;
+}
+
+void KernelSetThreads(int count) {
+    const int wanted = Larger(1, Smaller(count, KernelMaxThreads));
+    while (W.Started < wanted - 1 && StartWorker()) {
+    }
+    const std::lock_guard<std::mutex> hold(W.Lock);
+    W.Helpers = Smaller(wanted - 1, W.Started);
+}
+
+int KernelThreads() {
+    return W.Helpers + 1;
 }

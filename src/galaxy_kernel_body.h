@@ -20,8 +20,10 @@
 // Every build works on the same groups of KernelLanes doubles with the same operations in the same
 // order; a narrower register only does a group in several pieces, lane by lane. The pull on star i
 // is summed lane by lane across the groups in increasing j and the lanes are added in a fixed order
-// at the end; the opposite pull on star j is subtracted in increasing i. So every build gives the
-// same bits, whatever its width and however it walks through the groups.
+// at the end; the opposite pull on star j is subtracted in increasing i over the rows asked for,
+// into the arrays given. So every build gives the same bits, whatever its width and however it walks
+// through the groups; the driver decides which rows go into which arrays, and in what order those
+// are added.
 //
 // Everything here is internal to its translation unit: an inline function shared between the builds
 // could let the linker keep the AVX-512 copy and run it on a CPU without AVX-512.
@@ -348,8 +350,8 @@ void PairsOfBlockI(const strKernelCloud& c, int i0, int i1) {
 
 }  // namespace
 
-void KERNEL_PAIRS(const strKernelCloud& c) {
-    for (int i0 = 0; i0 < c.N; i0 += BlockI) PairsOfBlockI(c, i0, Smaller(i0 + BlockI, c.N));
+void KERNEL_PAIRS(const strKernelCloud& c, int i0, int i1) {
+    for (int b = i0; b < i1; b += BlockI) PairsOfBlockI(c, b, Smaller(b + BlockI, i1));
 }
 
 void KERNEL_FLOOR(const double* in, double* out, int n) {

@@ -71,6 +71,11 @@ int Clock();
 extern bool ClockManual;
 extern int ClockManualMs;
 
+// ---- Processors -------------------------------------------------------------------------------------
+
+// CPUs this process may run on (its affinity mask, which taskset and containers narrow), at least 1.
+int CpuCount();
+
 // ---- Window and GL context ------------------------------------------------------------------------
 
 extern HWND hWnd;          // the program's window, null while none is open

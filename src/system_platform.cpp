@@ -6,6 +6,9 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <GL/gl.h>
+#ifndef _WIN32
+#include <sched.h>
+#endif
 
 #include <array>
 #include <csignal>
@@ -304,6 +307,29 @@ void IgnoreBrokenPipes() {
 constexpr const char* VideoDrivers = "windows";
 #else
 constexpr const char* VideoDrivers = "x11,wayland";
+#endif
+
+#ifdef _WIN32
+// The two calls of the Windows API the count needs, declared here: <windows.h> would clash with the
+// program's own Win32-style names.
+extern "C" __declspec(dllimport) void* __stdcall GetCurrentProcess();
+extern "C" __declspec(dllimport) int __stdcall GetProcessAffinityMask(void* process, unsigned long long* mask,
+                                                                      unsigned long long* systemMask);
+
+int CpuCount() {
+    unsigned long long mask = 0, systemMask = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &mask, &systemMask) == 0) return 1;
+    const int count = __builtin_popcountll(mask);
+    return count > 0 ? count : 1;
+}
+#else
+int CpuCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? count : 1;
+}
 #endif
 
 void ScreenSize(int* width, int* height) {

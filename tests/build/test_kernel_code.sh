@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The gravity kernel's builds as the compiler made them. Each build multiplies, divides and takes
-# square roots on whole registers of its width, never one lane at a time, its single-precision seeds
-# included; and nothing in the library fuses a multiplication with an addition, which rounds
-# otherwise than the CPUs without FMA do and would let a seed evolve differently from one CPU to the
-# next. $1 is the static library holding the kernel, built for x86-64 or for 64-bit ARM; $2, when
-# given, the objdump that reads its machine code (a cross build's own).
+# The gravity kernel's builds as the compiler made them. Each build multiplies, subtracts, divides and
+# takes square roots on whole registers of its width, its single-precision seeds included; square
+# roots and divisions are never taken one lane at a time (a few scalar multiplications remain, in the
+# rare path that mends lanes outside the seed's range, and give the same bits as packed ones).
+# Nothing in the library fuses a multiplication with an addition, which rounds otherwise than the
+# CPUs without FMA do, and nothing takes an approximate reciprocal or reciprocal square root
+# (rsqrtps, rcpps, vrsqrt14pd, frsqrte, frecpe and their kin), whose bits differ from one CPU maker
+# to the next: either would let a seed evolve differently from one CPU to another. $1 is the static
+# library holding the kernel, built for x86-64 or for 64-bit ARM; $2, when given, the objdump that
+# reads its machine code (a cross build's own).
 set -u
 LIB=${1:?path of the kernel library}
 OBJDUMP=${2:-objdump}
@@ -49,13 +53,18 @@ case $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY") in
     check sse2 x x
     check avx2 y y
     check avx512 z y
-    fused='\svf(n?m(add|sub)|maddsub|msubadd)' ;;
+    fused='\svf(n?m(add|sub)|maddsub|msubadd)'
+    approximate='\s(v?(rsqrt|rcp)[0-9]*(ps|pd|ss|sd|ph|sh)|pf(rsqrt|rcp)[a-z0-9]*)\s' ;;
   *aarch64)
     check_neon
-    fused='\s(fml[as]l?2?|fn?m(add|sub))\s' ;;
+    fused='\s(fml[as]l?2?|fn?m(add|sub))\s'
+    approximate='\s[fu](rsqrt|recp)[a-z]*\s' ;;
   *) fail "no check for the machine code of $LIB: $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY")" ;;
 esac
 if grep -qE "$fused" <<<"$DISASSEMBLY"; then
   fail "fused multiply-adds in the library: $(grep -m1 -E "$fused" <<<"$DISASSEMBLY")"
 fi
-echo "kernel code checked: packed at every width, no fused multiply-adds"
+if grep -qE "$approximate" <<<"$DISASSEMBLY"; then
+  fail "an approximate reciprocal in the library: $(grep -m1 -E "$approximate" <<<"$DISASSEMBLY")"
+fi
+echo "kernel code checked: packed at every width, no fused multiply-adds, no approximate reciprocals"

@@ -7,6 +7,8 @@
 // Output, every double as the 16 hex digits of its bits:
 //   params  the constants and answers the turn uses
 //   chosen  the kernel build the program chooses: the only line that depends on the CPU
+// The turns run on as many threads as the program would use (told on standard error), which must
+// not change a bit.
 //   cloud   one line a star as generated: mass, position
 //   turn    one line a star after TURNS turns: position, velocity, the last turn's force
 //   digest  FNV-1a of all the lines above but "chosen"
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: turn_bits STARS SEED [TURNS]   (STARS 1 to %d)\n", MaxStars);
         return 2;
     }
+    KernelStartThreads();
+    std::fprintf(stderr, "turn_bits: %d threads\n", KernelThreads());
     InitParameters();
     G.NumStars = static_cast<int>(stars);
     G.Radius = CloudRadiusLy * G.LightYear;
