@@ -296,4 +296,90 @@ TEST_F(WindowTest, ClicksDoubleClicksAndTheWheelArriveThroughThePump) {
     EXPECT_TRUE(PumpUntil([] { return Mouse.Wheel == -120; }, [](const MSG&) {}));
 }
 
+
+// ---- Input that piles up behind a slow turn -------------------------------------------------------
+
+// `count` relative moves of (dx, dy) sent to the X server in one go, and a round trip after them, so
+// that all their events wait in the program's queue before it takes the next message.
+void MoveRelative(int count, int dx, int dy) {
+    std::string command = "xdotool";
+    for (int i = 0; i < count; ++i)
+        command += " mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Shell("xdotool getmouselocation");
+}
+
+TEST_F(WindowTest, PiledUpMovesTurnByTheMotionMadeWarpsIncluded) {
+    PumpPending();
+    Mouse.SumX = Mouse.SumY = 0;
+    int moves = 0;
+    auto countMoves = [&](const MSG& msg) { moves += msg.message == WM_MOUSEMOVE ? 1 : 0; };
+
+    // Thirty moves while the program is busy: one message step takes them all as one move.
+    MoveRelative(30, 7, -3);
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg));
+    countMoves(msg);
+    DispatchMessage(&msg);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_EQ(Mouse.X, FS_X / 2 + 210);
+    EXPECT_EQ(Mouse.Y, FS_Y / 2 - 90);
+
+    // Twenty more after that move warped the cursor back: the warp's jump is no motion of the user's.
+    MoveRelative(20, -4, 5);
+    ASSERT_TRUE(PumpUntil([] { return Mouse.SumX == 130; }, countMoves)) << "sum " << Mouse.SumX;
+    PumpPending();
+    EXPECT_EQ(Mouse.SumX, 210 - 80);
+    EXPECT_EQ(Mouse.SumY, -90 + 100);
+    EXPECT_EQ(Mouse.X, FS_X / 2);
+    EXPECT_EQ(Mouse.Y, FS_Y / 2);
+    EXPECT_LE(moves, 6) << "fifty motion events and their warps, handed over one by one";
+}
+
+TEST_F(WindowTest, KeysClicksAndTheWheelKeepTheirOrderThroughABurstOfMotion) {
+    PumpPending();
+    Mouse.SumX = Mouse.SumY = 0;
+    std::vector<UINT> others;
+    int spaceDowns = 0;
+    auto record = [&](const MSG& msg) {
+        if (msg.message == WM_MOUSEMOVE) return;
+        others.push_back(msg.message);
+        spaceDowns += msg.message == WM_KEYDOWN && msg.wParam == VK_SPACE ? 1 : 0;
+    };
+    std::string command = "xdotool";
+    const std::string step = " mousemove_relative -- 3 1";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " key space";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " click 1";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " click 4";
+    for (int i = 0; i < 20; ++i) command += step;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Shell("xdotool getmouselocation");
+    EXPECT_TRUE(PumpUntil([&] { return Mouse.SumX == 240 && others.size() >= 5; }, record))
+        << "sum " << Mouse.SumX << ", " << others.size() << " other messages";
+    PumpPending();
+    const std::vector<UINT> expected = {WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL};
+    EXPECT_EQ(others, expected);
+    EXPECT_EQ(spaceDowns, 1);
+    EXPECT_EQ(Mouse.SumX, 240);
+    EXPECT_EQ(Mouse.SumY, 80);
+}
+
+TEST_F(WindowTest, AutoRepeatsOfAKeyStillPendingFoldIntoItsKeyDown) {
+    PumpPending();
+    // Held long enough for the server's auto-repeat while the program takes nothing.
+    ASSERT_EQ(std::system("xdotool keydown a sleep 1.2 keyup a"), 0);
+    Shell("xdotool getmouselocation");
+    int downs = 0;
+    int ups = 0;
+    EXPECT_TRUE(PumpUntil([&] { return ups == 1; },
+                          [&](const MSG& msg) {
+                              downs += msg.message == WM_KEYDOWN && msg.wParam == 'A' ? 1 : 0;
+                              ups += msg.message == WM_KEYUP && msg.wParam == 'A' ? 1 : 0;
+                          }));
+    EXPECT_EQ(downs, 1);
+}
+
 }  // namespace
