@@ -504,6 +504,15 @@ bool PeekMessage(MSG* msg) {
     return HandMoveOver(msg);
 }
 
+// SDL waits on the display connection itself, so the wait costs nothing until a message comes.
+void WaitMessage(int timeoutMs) {
+    if (hWnd == nullptr) return;
+    if (timeoutMs < 0)
+        SDL_WaitEvent(nullptr);
+    else if (timeoutMs > 0)
+        SDL_WaitEventTimeout(nullptr, timeoutMs);
+}
+
 void SwapBuffers() {
     if (hWnd != nullptr) SDL_GL_SwapWindow(hWnd);
 }
