@@ -65,11 +65,11 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 [ "$(count_colour "$WORK/field.png" 0 53 450 48 255 255 0)" -ge 200 ] || fail "no star field after the prompts"
-wait_still 10 "before any motion"
+wait_still $((10 * SLOWDOWN)) "before any motion"
 cp "$WORK/field-a.png" "$WORK/field-before.png"
 
 burst
-wait_still 2 "once the mouse stopped"
+wait_still $((2 * SLOWDOWN)) "once the mouse stopped"
 [ "$(differing "$WORK/field-before.png" "$WORK/field-a.png")" -gt 30 ] || fail "the mouse did not turn the view"
 
 burst

@@ -2,7 +2,7 @@
 # Start and end of the real program in its own X server: the window titled Kelvra covers the screen
 # the server has, the start-up removes the previous run's log, and every way of asking the program
 # to close (the window's close request, as a window manager sends it, and SIGTERM) ends it with
-# status 0, during the prompts and in the evolution state alike.
+# status 0, during the prompts and in the evolution state alike, running, paused or minimised.
 source "$(dirname "$0")/lib.sh" "$1"
 
 # What a window manager does when the user clicks a close button: a WM_DELETE_WINDOW client message.
@@ -82,5 +82,26 @@ kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before it was asked to
 cmp -s "$WORK/start.png" "$WORK/evolution.png" && fail "the screen did not change after the prompts"
 "$WORK/close_window" "$(window_id)" || fail "cannot send the close request"
 expect_ended "close during the evolution"
+
+# A minimised program waits for window messages alone; a close request and SIGTERM still end it.
+# A window manager minimising a window marks it hidden.
+minimise() { xprop -id "$(window_id)" -f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_HIDDEN; }
+start_kelvra
+sleep 0.5
+minimise
+sleep 0.5
+kill -TERM "$APP_PID"
+expect_ended "SIGTERM while minimised during the prompts"
+
+start_kelvra
+sleep 0.5
+key BackSpace BackSpace BackSpace BackSpace
+type_answer 200
+key Return Return Return space
+sleep 1
+minimise
+sleep 0.5
+"$WORK/close_window" "$(window_id)" || fail "cannot send the close request"
+expect_ended "close while paused and minimised"
 
 echo "PASS"

@@ -382,4 +382,55 @@ TEST_F(WindowTest, AutoRepeatsOfAKeyStillPendingFoldIntoItsKeyDown) {
     EXPECT_EQ(downs, 1);
 }
 
+
+// ---- Waiting when no turn is due ------------------------------------------------------------------
+
+// The key `key` pressed by the X server `afterMs` from now, while the test goes on.
+void KeyLater(const char* key, int afterMs) {
+    char command[96];
+    std::snprintf(command, sizeof command, "(sleep %.3f; xdotool key %s) &", afterMs / 1000.0, key);
+    ASSERT_EQ(std::system(command), 0);
+}
+
+TEST_F(WindowTest, WithAPromptOpenTheMessageStepWaitsForTheNextFrameOrAKey) {
+    PumpPending();
+    ClockManual = false;
+    InMenuClear();
+    INmenu.Active = 1;
+    INmenu.MaxLn = 10;
+    S.RefreshRate = 50;
+
+    // Nothing comes: the step returns when the next frame is due, not before.
+    LastDraw = Clock();
+    EXPECT_EQ(SystemMessages(), 0);
+    EXPECT_GE(Clock() - LastDraw, 1000 / 50 - 1) << "returned before the frame was due";
+
+    // A key ends the wait long before a frame a second is due, and the next step types it.
+    S.RefreshRate = 1;
+    LastDraw = Clock();
+    KeyLater("x", 200);
+    EXPECT_EQ(SystemMessages(), 0);
+    EXPECT_LT(Clock() - LastDraw, 1000) << "the key did not end the wait";
+    EXPECT_TRUE(PumpUntil([] { return INmenu.Text[0] == 'x'; }, [](const MSG&) { HandleKeys(); }));
+}
+
+TEST_F(WindowTest, WhileTheWindowIsNotActiveOnlyAMessageEndsTheWait) {
+    PumpPending();
+    ClockManual = false;
+    INmenu.Active = 0;
+    AppState = StateEvolution;
+    G.Pause = 0;
+    S.RefreshRate = 50;
+    LastDraw = Clock() - 1000;  // a frame long overdue does not end this wait
+    active = false;
+    KeyLater("y", 300);
+    SystemMessages();
+    MSG msg;
+    bool key = false;
+    while (!key && PeekMessage(&msg)) key = msg.message == WM_KEYDOWN && msg.wParam == 'Y';
+    EXPECT_TRUE(key) << "the wait ended before the key came";
+    active = true;
+    AppState = StateQuitting;
+}
+
 }  // namespace
