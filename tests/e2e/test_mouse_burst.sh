@@ -51,6 +51,13 @@ burst() {
 start_xvfb 1024x768
 start_kelvra
 wait_drawn 60 "$WORK/start.png" || fail "the program drew nothing"
+# The star prompt's box: its yellow outline.
+for _ in $(seq 100); do
+  screenshot "$WORK/start.png"
+  [ "$(count_colour "$WORK/start.png" 301 350 3 40 204 204 0)" -ge 100 ] && break
+  sleep 0.2
+done
+[ "$(count_colour "$WORK/start.png" 301 350 3 40 204 204 0)" -ge 100 ] || fail "no star prompt"
 key BackSpace BackSpace BackSpace BackSpace
 type_answer "$STARS"
 key Return
