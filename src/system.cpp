@@ -151,6 +151,22 @@ int FrameIntervalMs() { return 1000 / std::max(S.RefreshRate, MinRefreshRate); }
 
 bool FrameDue(int now) { return now < 0 || now - LastDraw >= FrameIntervalMs(); }
 
+// No turn is due while a prompt is open, the simulation is paused or the window is not active: then
+// nothing changes on the screen but through a message or the next frame, and polling for them would
+// keep a whole core busy.
+bool NoTurnDue() { return !active || INmenu.Active == 1 || (AppState == StateEvolution && G.Pause == 1); }
+
+// Waits for the next message, but never past the moment the next frame is due.
+void WaitForMessageOrFrame() {
+    if (!active) {
+        WaitMessage(WaitForMessages);
+        return;
+    }
+    const int now = Clock();
+    if (FrameDue(now)) return;
+    WaitMessage(FrameIntervalMs() - (now - LastDraw));
+}
+
 void ClearFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -295,6 +311,8 @@ int SystemMessages() {
             return 1;
         }
         DispatchMessage(&msg);
+    } else if (NoTurnDue()) {
+        WaitForMessageOrFrame();
     }
     HandleKeys();
     return 0;

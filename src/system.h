@@ -159,8 +159,15 @@ void PostQuitMessage(int exitCode);
 bool PeekMessage(MSG* msg);
 // Hands a taken message to the window procedure.
 void DispatchMessage(const MSG* msg);
+// Waits until a message is pending or timeoutMs have passed; a negative timeout waits for messages
+// alone. Returns at once without a window.
+void WaitMessage(int timeoutMs);
+// WaitMessage's timeout that waits for messages alone.
+constexpr int WaitForMessages = -1;
 
 // One message step and the key handler of the current mode; 1 when the quit message was taken.
+// When no message is pending and no turn is due, it first waits for one, at most until the next
+// frame is due (for messages alone while the window is not active).
 int SystemMessages();
 // The key handler of the current mode alone.
 void HandleKeys();

@@ -10,8 +10,10 @@
 #include <sched.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #ifdef __GLIBC__
@@ -155,7 +157,8 @@ bool TranslateWheel(const SDL_MouseWheelEvent& wheel, MSG* msg) {
     return true;
 }
 
-// The message an SDL event stands for; false for the events that stand for none.
+// The message an SDL event stands for; false for the events that stand for none. Motion events are
+// folded into moves apart from this (PeekMessage).
 bool TranslateEvent(const SDL_Event& event, MSG* msg) {
     if (event.type == QuitEventType) {
         SetMessage(msg, WM_QUIT, 0, 0);
@@ -170,9 +173,6 @@ bool TranslateEvent(const SDL_Event& event, MSG* msg) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
         return TranslateKey(event.key, msg);
-    case SDL_MOUSEMOTION:
-        SetMessage(msg, WM_MOUSEMOVE, ButtonWord(event.motion.state), MakeLong(event.motion.x, event.motion.y));
-        return true;
     case SDL_MOUSEWHEEL:
         return TranslateWheel(event.wheel, msg);
     case SDL_MOUSEBUTTONDOWN:
@@ -201,6 +201,106 @@ void SetPixelFormatAttributes() {
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ColorBits);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ColorBits);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// ---- Pending input, folded as Windows folds it ----------------------------------------------------
+// Windows keeps at most one pending mouse move, at the cursor's latest position, and folds the
+// auto-repeats of a held key into the key-down already pending. SDL queues every motion event (each
+// warp back to the centre adds one more) and every auto-repeat; handed over one a message step, they
+// would pile up behind a slow turn for as long as the mouse moves, and every later key would wait
+// behind them. So consecutive pending motion events become one move, and pending repeats of a key
+// being taken are dropped.
+//
+// The window procedure counts a move when the next one comes back to the centre, as the warp's own
+// event does: a move to C + d followed by one to C adds d. The folded move keeps that rhythm: the
+// user's motion is handed over as a move to the centre plus that motion, then a move to the centre.
+// The user's motion is measured from the motion events themselves, leaving out the jumps the warps
+// make, so that it is the same however many of them pile up.
+
+// Position of the last motion event taken from SDL, window pixels.
+int MotionLastX, MotionLastY;
+// The user's motion taken from SDL and not yet handed over, pixels.
+int MotionX, MotionY;
+// Buttons held at the last motion event.
+Uint32 MotionButtons;
+// The centre the cursor is warped back to, and the position of the last move handed to the window
+// procedure.
+int CentreX, CentreY;
+int HandedX, HandedY;
+// Warps asked for whose own motion event has not come yet, and where they go.
+int WarpsOutstanding;
+int WarpX, WarpY;
+// A warp on Windows nudges the cursor a pixel aside and back: those events are the warp's too.
+constexpr int WarpJitterPx = 1;
+// Mouse positions travel as unsigned 16-bit words; a larger motion is handed over in parts.
+constexpr int MaxWord = 0xFFFF;
+
+void ResetPendingInput() {
+    CentreX = MotionLastX = HandedX = FS_X / 2;
+    CentreY = MotionLastY = HandedY = FS_Y / 2;
+    MotionX = MotionY = 0;
+    MotionButtons = 0;
+    WarpsOutstanding = 0;
+}
+
+bool WarpsOwnEvent(const SDL_MouseMotionEvent& motion) {
+    return WarpsOutstanding > 0 && std::abs(motion.x - WarpX) <= WarpJitterPx &&
+           std::abs(motion.y - WarpY) <= WarpJitterPx;
+}
+
+void FoldMotion(const SDL_MouseMotionEvent& motion) {
+    MotionButtons = motion.state;
+    if (WarpsOwnEvent(motion)) {
+        if (motion.x == WarpX && motion.y == WarpY) --WarpsOutstanding;
+    } else {
+        MotionX += motion.x - MotionLastX;
+        MotionY += motion.y - MotionLastY;
+    }
+    MotionLastX = motion.x;
+    MotionLastY = motion.y;
+}
+
+bool MovePending() { return MotionX != 0 || MotionY != 0 || HandedX != CentreX || HandedY != CentreY; }
+
+// The next move of the rhythm above; false when the user's motion is all handed over.
+bool HandMoveOver(MSG* msg) {
+    if (HandedX != CentreX || HandedY != CentreY) {
+        HandedX = CentreX;
+        HandedY = CentreY;
+    } else if (MotionX != 0 || MotionY != 0) {
+        const int stepX = std::clamp(MotionX, -CentreX, MaxWord - CentreX);
+        const int stepY = std::clamp(MotionY, -CentreY, MaxWord - CentreY);
+        MotionX -= stepX;
+        MotionY -= stepY;
+        HandedX = CentreX + stepX;
+        HandedY = CentreY + stepY;
+    } else {
+        return false;
+    }
+    SetMessage(msg, WM_MOUSEMOVE, ButtonWord(MotionButtons), MakeLong(HandedX, HandedY));
+    return true;
+}
+
+struct strRepeatFold {
+    SDL_Keycode key;
+    bool released;
+};
+
+// Drops the auto-repeats of one key queued before its release.
+int SDLCALL DropRepeat(void* userdata, SDL_Event* event) {
+    strRepeatFold* fold = static_cast<strRepeatFold*>(userdata);
+    if (fold->released || (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP)) return 1;
+    if (event->key.keysym.sym != fold->key) return 1;
+    if (event->type == SDL_KEYUP || event->key.repeat == 0) {
+        fold->released = true;
+        return 1;
+    }
+    return 0;
+}
+
+void FoldRepeats(SDL_Keycode key) {
+    strRepeatFold fold = {key, false};
+    SDL_FilterEvents(DropRepeat, &fold);
 }
 
 // There are no display modes to switch to here: a request for one is answered as Windows answers a
@@ -363,6 +463,7 @@ bool CreateGLWindow(const char* title, int width, int height, int, bool fullscre
     if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) return CreationFailed("Can't Activate The GL Rendering Context.");
     // Presenting must never wait for the display: the pacer fits frames between simulation turns.
     SDL_GL_SetSwapInterval(0);
+    ResetPendingInput();
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     ReSizeGLScene(width, height);
@@ -408,7 +509,11 @@ void MouseMove(int x, int y) {
     if (hWnd == nullptr) return;
     int cursorX = 0, cursorY = 0;
     SDL_GetMouseState(&cursorX, &cursorY);
-    if (cursorX != x || cursorY != y) SDL_WarpMouseInWindow(hWnd, x, y);
+    if (cursorX == x && cursorY == y) return;
+    SDL_WarpMouseInWindow(hWnd, x, y);
+    ++WarpsOutstanding;
+    WarpX = x;
+    WarpY = y;
 }
 
 void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
@@ -423,10 +528,33 @@ void PostQuitMessage(int) {
 }
 
 bool PeekMessage(MSG* msg) {
+    SDL_PumpEvents();
     SDL_Event event;
-    while (SDL_PollEvent(&event) == 1)
-        if (TranslateEvent(event, msg)) return true;
-    return false;
+    while (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+        MSG translated;
+        const bool motion = event.type == SDL_MOUSEMOTION;
+        const bool message = !motion && TranslateEvent(event, &translated);
+        // The folded move came before this message: it goes first.
+        if (message && MovePending()) break;
+        SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        if (motion) FoldMotion(event.motion);
+        if (!message) continue;
+        *msg = translated;
+        if (event.type == SDL_KEYDOWN) FoldRepeats(event.key.keysym.sym);
+        // The wheel's cursor is the one the window procedure last saw: the motion goes by the moves.
+        if (msg->message == WM_MOUSEWHEEL) msg->lParam = MakeLong(HandedX, HandedY);
+        return true;
+    }
+    return HandMoveOver(msg);
+}
+
+// SDL waits on the display connection itself, so the wait costs nothing until a message comes.
+void WaitMessage(int timeoutMs) {
+    if (hWnd == nullptr) return;
+    if (timeoutMs < 0)
+        SDL_WaitEvent(nullptr);
+    else if (timeoutMs > 0)
+        SDL_WaitEventTimeout(nullptr, timeoutMs);
 }
 
 void SwapBuffers() {

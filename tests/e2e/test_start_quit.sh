@@ -2,7 +2,8 @@
 # Start and end of the real program in its own X server: the window titled Kelvra covers the screen
 # the server has, the start-up removes the previous run's log, and every way of asking the program
 # to close (the window's close request, as a window manager sends it, and SIGTERM) ends it with
-# status 0, during the prompts and in the evolution state (its overlay read back) alike.
+# status 0, during the prompts and in the evolution state (its overlay read back) alike, running,
+# paused or minimised.
 source "$(dirname "$0")/lib.sh" "$1"
 
 # What a window manager does when the user clicks a close button: a WM_DELETE_WINDOW client message.
@@ -76,5 +77,40 @@ expect_stars 200
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before it was asked to: $(cat "$WORK/kelvra.out")"
 "$WORK/close_window" "$(window_id)" || fail "cannot send the close request"
 expect_ended "close during the evolution"
+
+# A minimised program draws nothing and waits for window messages alone, so it takes no processor
+# time; a close request and SIGTERM still end it. A window manager minimising a window marks it
+# hidden. (Under Wine $APP_PID is the stand-in script, whose own time stands still anyway.)
+minimise() {
+  xprop -id "$(window_id)" -f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_HIDDEN || fail "cannot mark the window hidden"
+}
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$APP_PID/stat" 2>/dev/null; }
+at_rest() {
+  local before
+  before=$(cpu_ticks) || return 1
+  sleep 0.5
+  [ "$(cpu_ticks)" = "$before" ]
+}
+banner_shown() {
+  shot && [ "$(convert "$WORK/now.png" -crop "${SCREEN_W}x26+0+4" +repage -fill black +opaque "rgb(128,128,128)" \
+    -colorspace gray -threshold 0 -format '%[fx:round(mean*w*h)]' info:)" -ge 40 ]
+}
+
+start_kelvra
+wait_for "the star count prompt before minimising" on_prompt 0
+minimise
+wait_for "the minimised prompt at rest" at_rest
+kill -TERM "$APP_PID"
+expect_ended "SIGTERM while minimised during the prompts"
+
+start_kelvra
+answer_prompts 200 "" "" ""
+expect_stars 200
+xdo "Space to pause" key space
+wait_for "the pause banner after Space" banner_shown
+minimise
+wait_for "the paused and minimised program at rest" at_rest
+"$WORK/close_window" "$(window_id)" || fail "cannot send the close request"
+expect_ended "close while paused and minimised"
 
 echo "PASS"

@@ -308,4 +308,141 @@ TEST_F(WindowTest, ClicksDoubleClicksAndTheWheelArriveThroughThePump) {
     EXPECT_TRUE(PumpUntil([] { return Mouse.Wheel == -120; }, [](const MSG&) {}));
 }
 
+
+// ---- Input that piles up behind a slow turn -------------------------------------------------------
+
+// `count` relative moves of (dx, dy) sent to the X server in one go, and a round trip after them, so
+// that all their events wait in the program's queue before it takes the next message.
+void MoveRelative(int count, int dx, int dy) {
+    std::string command = "xdotool";
+    for (int i = 0; i < count; ++i)
+        command += " mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Shell("xdotool getmouselocation");
+}
+
+TEST_F(WindowTest, PiledUpMovesTurnByTheMotionMadeWarpsIncluded) {
+    PumpPending();
+    Mouse.SumX = Mouse.SumY = 0;
+    int moves = 0;
+    auto countMoves = [&](const MSG& msg) { moves += msg.message == WM_MOUSEMOVE ? 1 : 0; };
+
+    // Thirty moves while the program is busy: one message step takes them all as one move.
+    MoveRelative(30, 7, -3);
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg));
+    countMoves(msg);
+    DispatchMessage(&msg);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_EQ(Mouse.X, FS_X / 2 + 210);
+    EXPECT_EQ(Mouse.Y, FS_Y / 2 - 90);
+
+    // Twenty more after that move warped the cursor back: the warp's jump is no motion of the user's.
+    MoveRelative(20, -4, 5);
+    ASSERT_TRUE(PumpUntil([] { return Mouse.SumX == 130; }, countMoves)) << "sum " << Mouse.SumX;
+    PumpPending();
+    EXPECT_EQ(Mouse.SumX, 210 - 80);
+    EXPECT_EQ(Mouse.SumY, -90 + 100);
+    EXPECT_EQ(Mouse.X, FS_X / 2);
+    EXPECT_EQ(Mouse.Y, FS_Y / 2);
+    EXPECT_LE(moves, 6) << "fifty motion events and their warps, handed over one by one";
+}
+
+TEST_F(WindowTest, KeysClicksAndTheWheelKeepTheirOrderThroughABurstOfMotion) {
+    PumpPending();
+    Mouse.SumX = Mouse.SumY = 0;
+    std::vector<UINT> others;
+    int spaceDowns = 0;
+    auto record = [&](const MSG& msg) {
+        if (msg.message == WM_MOUSEMOVE) return;
+        others.push_back(msg.message);
+        spaceDowns += msg.message == WM_KEYDOWN && msg.wParam == VK_SPACE ? 1 : 0;
+    };
+    std::string command = "xdotool";
+    const std::string step = " mousemove_relative -- 3 1";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " key space";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " click 1";
+    for (int i = 0; i < 20; ++i) command += step;
+    command += " click 4";
+    for (int i = 0; i < 20; ++i) command += step;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Shell("xdotool getmouselocation");
+    EXPECT_TRUE(PumpUntil([&] { return Mouse.SumX == 240 && others.size() >= 5; }, record))
+        << "sum " << Mouse.SumX << ", " << others.size() << " other messages";
+    PumpPending();
+    const std::vector<UINT> expected = {WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL};
+    EXPECT_EQ(others, expected);
+    EXPECT_EQ(spaceDowns, 1);
+    EXPECT_EQ(Mouse.SumX, 240);
+    EXPECT_EQ(Mouse.SumY, 80);
+}
+
+TEST_F(WindowTest, AutoRepeatsOfAKeyStillPendingFoldIntoItsKeyDown) {
+    PumpPending();
+    // Held long enough for the server's auto-repeat while the program takes nothing.
+    ASSERT_EQ(std::system("xdotool keydown a sleep 1.2 keyup a"), 0);
+    Shell("xdotool getmouselocation");
+    int downs = 0;
+    int ups = 0;
+    EXPECT_TRUE(PumpUntil([&] { return ups == 1; },
+                          [&](const MSG& msg) {
+                              downs += msg.message == WM_KEYDOWN && msg.wParam == 'A' ? 1 : 0;
+                              ups += msg.message == WM_KEYUP && msg.wParam == 'A' ? 1 : 0;
+                          }));
+    EXPECT_EQ(downs, 1);
+}
+
+
+// ---- Waiting when no turn is due ------------------------------------------------------------------
+
+// The key `key` pressed by the X server `afterMs` from now, while the test goes on.
+void KeyLater(const char* key, int afterMs) {
+    char command[96];
+    std::snprintf(command, sizeof command, "(sleep %.3f; xdotool key %s) &", afterMs / 1000.0, key);
+    ASSERT_EQ(std::system(command), 0);
+}
+
+TEST_F(WindowTest, WithAPromptOpenTheMessageStepWaitsForTheNextFrameOrAKey) {
+    PumpPending();
+    ClockManual = false;
+    InMenuClear();
+    INmenu.Active = 1;
+    INmenu.MaxLn = 10;
+    S.RefreshRate = 50;
+
+    // Nothing comes: the step returns when the next frame is due, not before.
+    LastDraw = Clock();
+    EXPECT_EQ(SystemMessages(), 0);
+    EXPECT_GE(Clock() - LastDraw, 1000 / 50 - 1) << "returned before the frame was due";
+
+    // A key ends the wait long before a frame a second is due, and the next step types it.
+    S.RefreshRate = 1;
+    LastDraw = Clock();
+    KeyLater("x", 200);
+    EXPECT_EQ(SystemMessages(), 0);
+    EXPECT_LT(Clock() - LastDraw, 1000) << "the key did not end the wait";
+    EXPECT_TRUE(PumpUntil([] { return INmenu.Text[0] == 'x'; }, [](const MSG&) { HandleKeys(); }));
+}
+
+TEST_F(WindowTest, WhileTheWindowIsNotActiveOnlyAMessageEndsTheWait) {
+    PumpPending();
+    ClockManual = false;
+    INmenu.Active = 0;
+    AppState = StateEvolution;
+    G.Pause = 0;
+    S.RefreshRate = 50;
+    LastDraw = Clock() - 1000;  // a frame long overdue does not end this wait
+    active = false;
+    KeyLater("y", 300);
+    SystemMessages();
+    MSG msg;
+    bool key = false;
+    while (!key && PeekMessage(&msg)) key = msg.message == WM_KEYDOWN && msg.wParam == 'Y';
+    EXPECT_TRUE(key) << "the wait ended before the key came";
+    active = true;
+    AppState = StateQuitting;
+}
+
 }  // namespace
