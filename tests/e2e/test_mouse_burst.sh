@@ -13,15 +13,6 @@ BURST_SECONDS=4
 MOVES_PER_SECOND=240
 EXIT_BOUND=$(awk -v f="$SLOWDOWN" 'BEGIN { print int(3 * f) }')
 
-# count_colour FILE X Y W H R G B: pixels of the region with exactly that colour (within 2 a channel).
-count_colour() {
-  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 txt:- |
-    awk -v r="$6" -v g="$7" -v b="$8" -F'[(),]' '
-      NR > 1 { dr = $3 - r; dg = $4 - g; db = $5 - b
-               if (dr <= 2 && dr >= -2 && dg <= 2 && dg >= -2 && db <= 2 && db >= -2) n++ }
-      END { print n + 0 }'
-}
-
 # field FILE OUT: the star field below the overlay, whose text changes every turn.
 field() { convert "$1" -crop 1024x340+0+400 +repage "$2"; }
 
@@ -50,28 +41,8 @@ burst() {
 
 start_xvfb 1024x768
 start_kelvra
-wait_drawn 60 "$WORK/start.png" || fail "the program drew nothing"
-# The star prompt's box: its yellow outline.
-for _ in $(seq 100); do
-  screenshot "$WORK/start.png"
-  [ "$(count_colour "$WORK/start.png" 301 350 3 40 204 204 0)" -ge 100 ] && break
-  sleep 0.2
-done
-[ "$(count_colour "$WORK/start.png" 301 350 3 40 204 204 0)" -ge 100 ] || fail "no star prompt"
-key BackSpace BackSpace BackSpace BackSpace
-type_answer "$STARS"
-key Return
-key BackSpace BackSpace BackSpace BackSpace BackSpace
-type_answer 0.01
-type_answer 7
-
-# The star field with its overlay: the yellow key lines.
-for _ in $(seq 100); do
-  screenshot "$WORK/field.png"
-  [ "$(count_colour "$WORK/field.png" 0 53 450 48 255 255 0)" -ge 200 ] && break
-  sleep 0.2
-done
-[ "$(count_colour "$WORK/field.png" 0 53 450 48 255 255 0)" -ge 200 ] || fail "no star field after the prompts"
+answer_prompts "$STARS" "" 0.01 7
+expect_stars "$STARS"
 wait_still $((10 * SLOWDOWN)) "before any motion"
 cp "$WORK/field-a.png" "$WORK/field-before.png"
 
