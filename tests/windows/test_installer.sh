@@ -53,12 +53,14 @@ grep -q 'Portions of this software are copyright' "$PREFIX/drive_c/$APP/licenses
   fail "FreeType's credit is missing"
 
 # ---- The installed program, started from its Start-menu entry -------------------------------------
-rm -f "$WORK/exit_status"
-(
-  cd "$WORK" || exit 1
-  wine_run start /wait /unix "$PREFIX/drive_c/$MENU/Kelvra.lnk" >"$WORK/kelvra.out" 2>&1
-  echo $? >"$WORK/exit_status"
-) &
+# `start` hands the entry to the shell, which starts the program and returns at once, even with /wait:
+# the program is followed by its own process and window. (Its exit status on Escape, which `start`
+# cannot report, is checked where the end-to-end tests run kelvra.exe itself.)
+installed_running() { pgrep -f 'Program Files.Kelvra.kelvra\.exe' >/dev/null; }
+installed_gone() { ! installed_running && ! xdotool search --name '^Kelvra$' >/dev/null 2>&1; }
+(cd "$WORK" && wine_run start /unix "$PREFIX/drive_c/$MENU/Kelvra.lnk") >"$WORK/kelvra.out" 2>&1 ||
+  fail "the Start-menu entry could not be started: $(cat "$WORK/kelvra.out")"
+wait_for "the program the Start-menu entry starts" installed_running
 wait_for "the star count prompt of the program the Start-menu entry starts" on_prompt 0
 cp "$WORK/now.png" "$WORK/installed-start.png"
 [ "$(count_colour "$WORK/installed-start.png" 440 170 144 36 217 217 0 2)" -ge 100 ] || fail "no program name on the start screen"
@@ -72,8 +74,7 @@ done
 wait_for "the star field after the prompts" in_evolution
 expect_stars 1500
 xdo "Escape to quit" key Escape
-status=$(wait_exit "$STEP_SECONDS")
-[ "$status" = 0 ] || fail "the installed program did not end with status 0 on Escape (got $status)"
+wait_for "the installed program ended after Escape" installed_gone
 [ ! -e "$PREFIX/drive_c/$APP/kelvra.log" ] || fail "the program wrote a log into its installation folder"
 # The program has ended; so has every process of the session before the user uninstalls.
 WINEPREFIX=$PREFIX wineserver -w
