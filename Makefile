@@ -65,7 +65,7 @@ arm64-test: deps
 # and what the program costs at rest. The window ones need a display: without one they run under a
 # private Xvfb of 1024 x 768 (Mesa llvmpipe); bench_rest.sh always starts its own.
 BENCH_MIN_TIME ?= 0.2
-BENCH_X := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
+BENCH_X := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset")
 bench: build
 	./$(BUILD)/bench/bench_gravity --benchmark_min_time=$(BENCH_MIN_TIME) && ./$(BUILD)/bench/bench_camera --benchmark_min_time=$(BENCH_MIN_TIME)
 	./$(BUILD)/bench/bench_kernel

@@ -25,7 +25,7 @@ cleanup() {
 trap cleanup EXIT
 die() { echo "bench_rest: $*" >&2; exit 1; }
 
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
 for _ in $(seq 100); do IFS= read -r n 2>/dev/null <"$WORK/display" && break; sleep 0.1; done
 [ -n "${n:-}" ] || die "could not start Xvfb"

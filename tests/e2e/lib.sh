@@ -33,11 +33,13 @@ trap cleanup EXIT
 
 # start_xvfb [WxH]: starts a private X server on a free display and exports DISPLAY. The server picks
 # the display itself (-displayfd) and reports it once it accepts connections, so that tests started
-# side by side never end up on one server.
+# side by side never end up on one server. It never resets: by default an X server resets whenever
+# its last client leaves (a program that ended, an xdotool that polled) and refuses connections
+# while it does, so that a program started just then could not ask the screen's size.
 start_xvfb() {
   local size=${1:-1024x768} n
   rm -f "$WORK/display"
-  Xvfb -displayfd 9 -screen 0 ${size}x24 -nolisten tcp 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+  Xvfb -displayfd 9 -screen 0 ${size}x24 -nolisten tcp -noreset 9>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
     IFS= read -r n 2>/dev/null <"$WORK/display" && { export DISPLAY=:$n; SCREEN_W=${size%x*} SCREEN_H=${size#*x}; return 0; }
