@@ -177,8 +177,9 @@ struct strWorkers {
     std::condition_variable Finished;  // the last worker left the job
     std::thread Thread[KernelMaxThreads - 1];
     int Started = 0;         // workers running; only the main thread changes it
-    int Helpers = 0;         // workers that take part in each job: those numbered below it
+    int Helpers = 0;         // workers that take part in the jobs to come: those numbered below it
     long long Job = 0;       // number of the latest job
+    int Taking = 0;          // workers that take part in the latest job: Helpers when it was posted
     int Busy = 0;            // workers still in the current job
     bool Stop = false;
     bool JoinAtExit = false;  // the workers are joined before the program's records are destroyed
@@ -199,7 +200,9 @@ void WorkerLoop(int index, long long seen) {
         W.Wake.wait(hold, [&] { return W.Stop || W.Job != seen; });
         if (W.Stop) return;
         seen = W.Job;
-        if (index >= W.Helpers) continue;
+        // A worker may wake late, after the job it was woken for ended and the count changed: it
+        // goes by the count of the job it sees, which is the one Busy was set from.
+        if (index >= W.Taking) continue;
         void (*work)(int) = W.Work;
         const int items = W.Items;
         hold.unlock();
@@ -220,7 +223,8 @@ void RunJob(void (*work)(int), int items) {
         W.Work = work;
         W.Items = items;
         W.Next.store(0);
-        W.Busy = W.Helpers;
+        W.Taking = W.Helpers;
+        W.Busy = W.Taking;
         ++W.Job;
     }
     W.Wake.notify_all();

@@ -433,3 +433,27 @@ TEST(KernelThreads, StartStopAndCounts) {
     EXPECT_EQ(KernelThreads(), 3);
     KernelStopThreads();
 }
+
+// The count of threads changes between turns while workers left out of the last job may still be
+// waking for it: none may take part in a job it was not counted in, or the main thread would wait for
+// ever or go on while a worker still adds. A late worker is most likely with many threads on few CPUs.
+TEST(KernelThreads, CountChangedBetweenTurnsWhileWorkersStillWake) {
+    constexpr int stars = 300;
+    MakeCloud(stars, 19);
+    std::memcpy(Saved, Star, sizeof Star);
+    static strBod reference[MaxStars];
+    KernelSetThreads(1);
+    GravityForces();
+    for (int i = 0; i < stars; ++i) reference[i] = Star[i].Force;
+    for (int round = 0; round < 1000; ++round) {
+        for (const int threads : {2, KernelMaxThreads}) {
+            KernelSetThreads(threads);
+            std::memcpy(Star, Saved, sizeof Star);
+            GravityForces();
+            bool same = true;
+            for (int i = 0; i < stars; ++i) same = same && SameBits(&Star[i].Force, &reference[i], 1);
+            ASSERT_TRUE(same) << "round " << round << ", " << threads << " threads";
+        }
+    }
+    KernelSetThreads(1);
+}
