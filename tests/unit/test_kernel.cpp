@@ -442,6 +442,7 @@ TEST(KernelThreads, CountChangedBetweenTurnsWhileWorkersStillWake) {
     MakeCloud(stars, 19);
     std::memcpy(Saved, Star, sizeof Star);
     static strBod reference[MaxStars];
+    static strBod got[MaxStars];
     KernelSetThreads(1);
     GravityForces();
     for (int i = 0; i < stars; ++i) reference[i] = Star[i].Force;
@@ -450,9 +451,8 @@ TEST(KernelThreads, CountChangedBetweenTurnsWhileWorkersStillWake) {
             KernelSetThreads(threads);
             std::memcpy(Star, Saved, sizeof Star);
             GravityForces();
-            bool same = true;
-            for (int i = 0; i < stars; ++i) same = same && SameBits(&Star[i].Force, &reference[i], 1);
-            ASSERT_TRUE(same) << "round " << round << ", " << threads << " threads";
+            for (int i = 0; i < stars; ++i) got[i] = Star[i].Force;
+            ASSERT_TRUE(SameBits(got, reference, stars)) << "round " << round << ", " << threads << " threads";
         }
     }
     KernelSetThreads(1);
