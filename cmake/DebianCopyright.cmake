@@ -2,7 +2,7 @@
 # licence from LICENSE, and for the compiled-in font the copyright and licence paragraph of the font
 # package's own copyright file, so that both always describe the very files built into the program.
 #   -DTEMPLATE=packaging/copyright.in -DLICENSE_FILE=LICENSE -DFONT_COPYRIGHT=<font package's copyright>
-#   -DOUTPUT=<file to write>
+#   -DFONT_PACKAGE=<font package's name> -DOUTPUT=<file to write>
 
 # The text as the body of a field: each line indented by one space, an empty line as " .".
 function(as_field_body text out)

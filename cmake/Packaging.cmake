@@ -62,17 +62,23 @@ add_custom_command(
   COMMENT "Compressing the changelog")
 
 # The copyright file quotes the licence of the font compiled into the program from the font
-# package's own copyright file.
-set(KELVRA_FONT_COPYRIGHT /usr/share/doc/fonts-liberation2/copyright)
-set(KELVRA_COPYRIGHT ${KELVRA_PKG_DIR}/copyright)
-add_custom_command(
-  OUTPUT ${KELVRA_COPYRIGHT}
-  COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${CMAKE_SOURCE_DIR}/packaging/copyright.in
-          -DLICENSE_FILE=${CMAKE_SOURCE_DIR}/LICENSE -DFONT_COPYRIGHT=${KELVRA_FONT_COPYRIGHT}
-          -DOUTPUT=${KELVRA_COPYRIGHT} -P ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
-  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/copyright.in ${CMAKE_SOURCE_DIR}/LICENSE ${KELVRA_FONT_COPYRIGHT}
-          ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
-  COMMENT "Writing the copyright file")
+# package's own copyright file (cmake/Font.cmake found both). Without one, as where dpkg does not
+# keep the system's packages, the install goes without it.
+set(KELVRA_COPYRIGHT)
+if(KELVRA_FONT_COPYRIGHT)
+  get_filename_component(font_package ${KELVRA_FONT_COPYRIGHT} DIRECTORY)
+  get_filename_component(font_package ${font_package} NAME)
+  set(KELVRA_COPYRIGHT ${KELVRA_PKG_DIR}/copyright)
+  add_custom_command(
+    OUTPUT ${KELVRA_COPYRIGHT}
+    COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${CMAKE_SOURCE_DIR}/packaging/copyright.in
+            -DLICENSE_FILE=${CMAKE_SOURCE_DIR}/LICENSE -DFONT_COPYRIGHT=${KELVRA_FONT_COPYRIGHT}
+            -DFONT_PACKAGE=${font_package} -DOUTPUT=${KELVRA_COPYRIGHT}
+            -P ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/copyright.in ${CMAKE_SOURCE_DIR}/LICENSE ${KELVRA_FONT_COPYRIGHT}
+            ${CMAKE_SOURCE_DIR}/cmake/DebianCopyright.cmake
+    COMMENT "Writing the copyright file")
+endif()
 
 set(KELVRA_METAINFO ${KELVRA_PKG_DIR}/${KELVRA_APPSTREAM_ID}.metainfo.xml)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/kelvra.metainfo.xml.in ${KELVRA_METAINFO} @ONLY)

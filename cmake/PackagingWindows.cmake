@@ -3,10 +3,25 @@
 # Start-menu entry and an uninstaller. Both hold the same files: the program, README.txt, LICENSE.txt
 # and, in licenses/, the licences of what is linked or embedded in the program.
 
-set(KELVRA_FONT_LICENSE /usr/share/doc/fonts-liberation2/copyright CACHE FILEPATH
-    "Copyright and licence (SIL OFL 1.1) of the font compiled into the program")
-set(KELVRA_MINGW_LICENSE /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE FILEPATH
-    "Copyright and licences of the MinGW-w64 runtime linked into the program")
+# The font's licence is its Debian package's copyright file (cmake/Font.cmake); the MinGW-w64
+# runtime's is the copyright file of the package that installed the runtime this compiler links.
+if(NOT KELVRA_FONT_COPYRIGHT)
+  message(FATAL_ERROR "the font's copyright file is needed for the Windows packages: name it with -DKELVRA_FONT_COPYRIGHT=")
+endif()
+set(KELVRA_FONT_LICENSE ${KELVRA_FONT_COPYRIGHT})
+if(NOT KELVRA_MINGW_LICENSE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libmingw32.a OUTPUT_VARIABLE runtime
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(runtime "${runtime}" REALPATH)
+  execute_process(COMMAND dpkg-query -S ${runtime} OUTPUT_VARIABLE owner ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(owner MATCHES "^([^:,]+)[^ ]*: ")
+    set(KELVRA_MINGW_LICENSE /usr/share/doc/${CMAKE_MATCH_1}/copyright CACHE FILEPATH
+        "Copyright and licences of the MinGW-w64 runtime linked into the program")
+  else()
+    message(FATAL_ERROR "dpkg knows no package of the MinGW-w64 runtime ${runtime}: name its licence with "
+                        "-DKELVRA_MINGW_LICENSE=")
+  endif()
+endif()
 set(KELVRA_LICENSE_DIR ${KELVRA_WINDOWS_DEPS}/share/licenses)
 foreach(file ${KELVRA_LICENSE_DIR}/SDL2.txt ${KELVRA_LICENSE_DIR}/FreeType.txt ${KELVRA_FONT_LICENSE}
              ${KELVRA_MINGW_LICENSE})
