@@ -1,6 +1,6 @@
 # Kelvra: `make run` builds the program alone and starts it, `make test` builds everything else too
-# (the tests, GoogleTest's, the benchmarks) and runs the whole test suite. Both first install
-# whatever Debian packages are missing.
+# (the tests, the benchmarks, the cross builds) and runs the whole test suite. Each target first
+# installs the Debian packages that it needs and that are missing (tools/install-deps), and no more.
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
@@ -21,20 +21,28 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target kelvra
 	./$(BUILD)/kelvra
 
-test: deps
+test:
+	@bash tools/install-deps test
 	bash tools/run-tests
 
 # Long runs: every fuzz target for FUZZ_SECONDS, and the soak of the real program for SOAK_SECONDS.
 FUZZ_SECONDS ?= 3600
 SOAK_SECONDS ?= 600
-fuzz: deps
+fuzz:
+	@bash tools/install-deps test
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tools/run-tests fuzz
 
-soak: build
+soak:
+	@bash tools/install-deps test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target kelvra
 	SOAK_SECONDS=$(SOAK_SECONDS) bash tests/e2e/test_soak.sh $(BUILD)/kelvra
 
 # The Debian package, from the normal build: build/kelvra_<version>_<arch>.deb.
-package: build
+package:
+	@bash tools/install-deps package
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack --config CPackConfig.cmake
 
 # Kelvra for 64-bit Windows, cross-compiled with MinGW-w64 into build-windows/ (tools/build-windows):
@@ -57,7 +65,8 @@ arm64-package: deps
 	@bash tools/install-deps arm64
 	bash tools/build-arm64 package
 
-arm64-test: deps
+arm64-test:
+	@bash tools/install-deps test
 	bash tools/run-tests arm64
 
 # Every speed figure in one run, each benchmark kept short: the turn and the camera's per-frame work,
@@ -66,7 +75,10 @@ arm64-test: deps
 # private Xvfb of 1024 x 768 (Mesa llvmpipe); bench_rest.sh always starts its own.
 BENCH_MIN_TIME ?= 0.2
 BENCH_X := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset")
-bench: build
+bench:
+	@bash tools/install-deps bench
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVRA_BENCHMARKS=ON
+	cmake --build $(BUILD) -j $(JOBS)
 	./$(BUILD)/bench/bench_gravity --benchmark_min_time=$(BENCH_MIN_TIME) && ./$(BUILD)/bench/bench_camera --benchmark_min_time=$(BENCH_MIN_TIME)
 	./$(BUILD)/bench/bench_kernel
 	$(BENCH_X) ./$(BUILD)/bench/bench_starfield --benchmark_min_time=$(BENCH_MIN_TIME)
