@@ -66,8 +66,9 @@ set(CPACK_NSIS_CREATE_ICONS_EXTRA
     "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Kelvra.lnk' '$INSTDIR\\\\kelvra.exe'")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA
     "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Kelvra.lnk'\n  DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
-# The installer's file name says what it is.
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackWindowsNames.cmake)
-file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-     "if(CPACK_GENERATOR MATCHES \"NSIS\")\n  set(CPACK_PACKAGE_FILE_NAME \"${CPACK_PACKAGE_FILE_NAME}-setup\")\nendif()\n")
+# The installer's file name says what it is; the archives are dated by the changelog.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+include(${CMAKE_SOURCE_DIR}/cmake/SourceDate.cmake)
+kelvra_cpack_project_config(${CMAKE_BINARY_DIR}/packaging/cpack-project.cmake ${CMAKE_BINARY_DIR}/packaging/changelog
+  "if(CPACK_GENERATOR MATCHES \"NSIS\")\n  set(CPACK_PACKAGE_FILE_NAME \"${CPACK_PACKAGE_FILE_NAME}-setup\")\nendif()")
 include(CPack)

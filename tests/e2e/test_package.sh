@@ -58,6 +58,23 @@ $(diff <(echo "$expected") <(echo "$actual"))"
   [ "$(dpkg-deb -f "$DEB" Package)" = kelvra ] || fail "package is not named kelvra"
 }
 
+# Every time stamp in the package is the date of its changelog's latest entry, so that two builds of
+# one source give the same bytes: the archive members and every file of the data and control parts.
+check_dates() {
+  local epoch stamp part
+  epoch=$(dpkg-parsechangelog -l "$BUILD_DIR/packaging/changelog" -S Timestamp)
+  [ -n "$epoch" ] || fail "no date in $BUILD_DIR/packaging/changelog"
+  # ar shows its members' times to the minute.
+  while read -r stamp; do
+    [ $(($(date -u -d "$stamp" +%s) / 60)) = $((epoch / 60)) ] || fail "the package's member dated $stamp, not $(date -u -d @"$epoch")"
+  done < <(TZ=UTC ar tv "$DEB" | awk '{ print $5, $4, $7, $6 }')
+  for part in --fsys-tarfile --ctrl-tarfile; do
+    while read -r stamp; do
+      [ "$(date -u -d "$stamp" +%s)" = "$epoch" ] || fail "a file of the package dated $stamp, not $(date -u -d @"$epoch")"
+    done < <(dpkg-deb $part "$DEB" | tar -tv --full-time --utc | awk '{ print $4, $5 }')
+  done
+}
+
 # Depends must name the package of every shared library the program is linked against, and nothing
 # else: each alternative group has to own one of those libraries.
 check_depends() {
@@ -317,6 +334,7 @@ purge_from_root() {
 
 build_package
 check_contents
+check_dates
 check_depends
 [ $RELEASE -eq 0 ] || check_lintian
 install_into_root
