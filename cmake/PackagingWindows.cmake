@@ -23,7 +23,8 @@ if(NOT KELVRA_MINGW_LICENSE)
   endif()
 endif()
 set(KELVRA_LICENSE_DIR ${KELVRA_WINDOWS_DEPS}/share/licenses)
-foreach(file ${KELVRA_LICENSE_DIR}/SDL2.txt ${KELVRA_LICENSE_DIR}/FreeType.txt ${KELVRA_FONT_LICENSE}
+foreach(file ${KELVRA_LICENSE_DIR}/SDL2.txt ${KELVRA_LICENSE_DIR}/FreeType.txt ${KELVRA_LICENSE_DIR}/versions.cmake
+             ${KELVRA_FONT_LICENSE}
              ${KELVRA_MINGW_LICENSE})
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "missing licence file ${file}")
@@ -33,7 +34,11 @@ endforeach()
 install(TARGETS kelvra RUNTIME DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/windows/THIRD-PARTY.txt
+# The notice names the versions of SDL2 and FreeType that tools/build-windows built, and the years
+# their own notices give.
+include(${KELVRA_LICENSE_DIR}/versions.cmake)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/THIRD-PARTY.txt.in ${CMAKE_BINARY_DIR}/THIRD-PARTY.txt @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/THIRD-PARTY.txt
               ${KELVRA_LICENSE_DIR}/SDL2.txt ${KELVRA_LICENSE_DIR}/FreeType.txt DESTINATION licenses)
 install(FILES ${KELVRA_FONT_LICENSE} DESTINATION licenses RENAME LiberationMono.txt)
 install(FILES ${KELVRA_MINGW_LICENSE} DESTINATION licenses RENAME MinGW-w64.txt)

@@ -13,6 +13,8 @@ target_compile_definitions(kelvra_core PUBLIC _USE_MATH_DEFINES)
 # Everything linked statically, so that the programs need only Windows' own DLLs; kelvra.exe is a GUI
 # program, started without a console window.
 string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
+# No link time in the program's header: two builds of one source give the same bytes.
+string(APPEND CMAKE_EXE_LINKER_FLAGS " -Wl,--no-insert-timestamp")
 target_link_options(kelvra PRIVATE -mwindows)
 
 # The icon in the sizes Explorer, the taskbar and the Start menu use, drawn from the star sprite by
