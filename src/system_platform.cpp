@@ -7,6 +7,7 @@
 #include FT_FREETYPE_H
 #include <GL/gl.h>
 #ifndef _WIN32
+#include <X11/Xlib.h>
 #include <sched.h>
 #endif
 
@@ -399,6 +400,30 @@ void IgnoreBrokenPipes() {
 #endif
 }
 
+#ifndef _WIN32
+// SDL ends its wait for events with a message to the program's window, sent through a second
+// connection to the X server. The server serves its connections in an order of its own: on a busy
+// machine it may take that message only after the first connection has destroyed the window, and
+// answer BadWindow, which comes back when SDL closes the second connection; Xlib's default handler
+// would end the program there. A message to a window that is gone has nothing left to wake, so that
+// error is dropped; every other X error still goes to the default handler.
+constexpr unsigned char XSendEventRequest = 25;  // X_SendEvent of <X11/Xproto.h>
+XErrorHandler DefaultXErrorHandler = nullptr;
+
+int DropErrorOfMessageToGoneWindow(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == XSendEventRequest) return 0;
+    return DefaultXErrorHandler(display, error);
+}
+#endif
+
+// SDL keeps the X error handler it finds when it opens the display and puts it back before it closes
+// the display, so this one must be in place before SDL starts.
+void DropErrorsOfMessagesToGoneWindows() {
+#ifndef _WIN32
+    if (DefaultXErrorHandler == nullptr) DefaultXErrorHandler = XSetErrorHandler(DropErrorOfMessageToGoneWindow);
+#endif
+}
+
 }  // namespace
 
 // The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
@@ -434,6 +459,7 @@ int CpuCount() {
 
 void ScreenSize(int* width, int* height) {
     IgnoreBrokenPipes();
+    DropErrorsOfMessagesToGoneWindows();
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
     SDL_DisplayMode mode{};
     if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
