@@ -16,6 +16,10 @@
 #include "m_input.h"
 #include "system.h"
 
+#ifndef _WIN32
+#include <X11/Xlib.h>
+#endif
+
 namespace {
 
 // Output of a shell command.
@@ -444,5 +448,25 @@ TEST_F(WindowTest, WhileTheWindowIsNotActiveOnlyAMessageEndsTheWait) {
     active = true;
     AppState = StateQuitting;
 }
+
+#ifndef _WIN32
+// The key that ends the wait above makes SDL wake the wait with a message to the window through a
+// second connection. A busy X server may take that message only after the window is closed, and the
+// error it answers with comes in when SDL closes that connection. The same error, met on a connection
+// of the test's own once the window is closed, must not end the program.
+TEST_F(WindowTest, AMessageToTheWindowAfterItIsClosedDoesNotEndTheProgram) {
+    const std::string id = KelvraWindowId();
+    ASSERT_FALSE(id.empty()) << "no window named Kelvra";
+    GrClose();
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "the test cannot reach the X server";
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.format = 8;
+    XSendEvent(display, std::stoul(id), False, NoEventMask, &message);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+#endif
 
 }  // namespace
