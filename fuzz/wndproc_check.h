@@ -28,6 +28,7 @@ inline void FuzzResetInput() {
     S.KeyDelay = 0.05f;
     std::memset(keys, 0, sizeof keys);
     for (int& t : keys_t) t = 0;
+    ForgetHeldKeys(0);
     Mouse = strMouse{};
     Mouse.X = Mouse.OldX = FuzzScreenX / 2;
     Mouse.Y = Mouse.OldY = FuzzScreenY / 2;

@@ -123,9 +123,10 @@ void StartEvolution() {
     GenerateGalaxy();
     AppState = StateEvolution;
     GraphicsDrawEvol();
-    // Mouse movement made during the prompts must not turn the camera.
+    // Mouse movement made and keys held during the prompts must not turn the camera.
     Mouse.SumX = 0;
     Mouse.SumY = 0;
+    ForgetHeldKeys(Clock());
 }
 
 int AmbrelInit() {
@@ -138,6 +139,7 @@ int AmbrelInit() {
 
     const int now = Clock();
     for (int& t : keys_t) t = now;
+    ForgetHeldKeys(now);
     LastPhysic = now;
     LastPlayer = now;
 

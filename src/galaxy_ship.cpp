@@ -13,7 +13,7 @@ namespace {
 constexpr double MsPerSecond = 1000.0;
 // Motion and controls count time in step units of 1/300 s.
 constexpr double StepUnitsPerSecond = 300.0;
-// Longest gap between two key steps that counts while the simulation runs, ms: a slow turn of the
+// Longest time a held key counts in one key step while the simulation runs, ms: a slow turn of the
 // integration must not make the camera jump.
 constexpr int LongestRunningKeyStepMs = 33;
 // Degrees of mouse look per unit of mouse movement, before the factors and TurnRate.
@@ -64,27 +64,41 @@ void MouseLook() {
     Mouse.SumY = 0;
 }
 
-// The held turn keys, each on its own, by `k` step units.
-void HeldTurns(double k) {
-    const double turn = G.TurnRate * k;
-    if (keys[VK_LEFT] != 0) TurnAbout(G.ShipUp, turn);
-    if (keys[VK_RIGHT] != 0) TurnAbout(G.ShipUp, -turn);
-    const double pitch = G.TurnRate * G.PitchFactor * k;
-    if (keys[VK_UP] != 0) TurnAbout(G.ShipRight, pitch);
-    if (keys[VK_DOWN] != 0) TurnAbout(G.ShipRight, -pitch);
-    if (keys[KeyQ] != 0) TurnAbout(G.ShipBack, turn);
-    if (keys[KeyW] != 0) TurnAbout(G.ShipBack, -turn);
+// Step units key `code` was held since the last key step; while the simulation runs, no more than
+// LongestRunningKeyStepMs of them.
+double HeldUnits(int code, int now) {
+    int ms = TakeHeldMs(code, now);
+    if (G.Pause == 0 && ms > LongestRunningKeyStepMs) ms = LongestRunningKeyStepMs;
+    return StepUnits(ms);
 }
 
-// The held speed keys by `k` step units. Each is limited only on the side it pushes towards, and
-// neither stops at 0 on the way through.
-void HeldSpeed(double k) {
-    if (keys[KeyA] != 0) {
-        G.ShipSpeed += G.SpeedStep * k;
+// Turns about `axis` by `rate` degrees a step unit for the time the key was held, if it was.
+void HeldTurn(int code, int now, const strBod& axis, double rate) {
+    const double k = HeldUnits(code, now);
+    if (k > 0) TurnAbout(axis, rate * k);
+}
+
+// The held turn keys, each on its own.
+void HeldTurns(int now) {
+    HeldTurn(VK_LEFT, now, G.ShipUp, G.TurnRate);
+    HeldTurn(VK_RIGHT, now, G.ShipUp, -G.TurnRate);
+    HeldTurn(VK_UP, now, G.ShipRight, G.TurnRate * G.PitchFactor);
+    HeldTurn(VK_DOWN, now, G.ShipRight, -G.TurnRate * G.PitchFactor);
+    HeldTurn(KeyQ, now, G.ShipBack, G.TurnRate);
+    HeldTurn(KeyW, now, G.ShipBack, -G.TurnRate);
+}
+
+// The held speed keys. Each is limited only on the side it pushes towards, and neither stops at 0 on
+// the way through.
+void HeldSpeed(int now) {
+    const double faster = HeldUnits(KeyA, now);
+    if (faster > 0) {
+        G.ShipSpeed += G.SpeedStep * faster;
         if (G.ShipSpeed > SpeedLimit) G.ShipSpeed = SpeedLimit;
     }
-    if (keys[KeyZ] != 0) {
-        G.ShipSpeed -= G.SpeedStep * k;
+    const double slower = HeldUnits(KeyZ, now);
+    if (slower > 0) {
+        G.ShipSpeed -= G.SpeedStep * slower;
         if (G.ShipSpeed < -SpeedLimit) G.ShipSpeed = -SpeedLimit;
     }
 }
@@ -120,14 +134,10 @@ void EvolutionKeys() {
 
     MouseLook();
 
+    // Within one clock tick the held keys wait for the next call; their time waits with them.
     const int now = Clock();
-    int dt = now - LastPlayer;
-    // Within one clock tick the held keys wait for the next call.
-    if (dt == 0) return;
+    if (now == LastPlayer) return;
     LastPlayer = now;
-    if (G.Pause == 0 && dt > LongestRunningKeyStepMs) dt = LongestRunningKeyStepMs;
-
-    const double k = StepUnits(dt);
-    HeldTurns(k);
-    HeldSpeed(k);
+    HeldTurns(now);
+    HeldSpeed(now);
 }

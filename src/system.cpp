@@ -77,18 +77,27 @@ int ToOverlay(int v, int fs, int win) {
     return static_cast<int>(std::clamp<long long>(scaled, 0, fs));
 }
 
+// Of each key, the held time no key step has taken yet: that of the presses a key-up has ended,
+// and the time from which the press still down counts. The times are those at which the key-downs
+// and key-ups came in: a key-down and its key-up may be taken in one message step after another, in
+// one millisecond, behind a burst of motion or a slow frame, and the time between them must count.
+int HeldMs[KeyCodes];
+int HeldSince[KeyCodes];
+
 // A key-down counts only when the previous accepted one of that key lies at least KeyDelay ago, so
-// that the system's auto-repeat acts at most once every KeyDelay seconds.
-void AcceptKeyDown(WPARAM code) {
+// that the system's auto-repeat acts at most once every KeyDelay seconds. `time` is when it came in.
+void AcceptKeyDown(WPARAM code, int time) {
     if (code >= KeyCodes) return;
     const int now = Clock();
     if ((now - keys_t[code]) / MsPerSecond < S.KeyDelay) return;
     keys_t[code] = now;
+    if (keys[code] == 0) HeldSince[code] = time;
     keys[code] = 1;
 }
 
-void KeyUp(WPARAM code) {
+void KeyUp(WPARAM code, int time) {
     if (code >= KeyCodes) return;
+    if (keys[code] != 0) HeldMs[code] += std::max(0, time - HeldSince[code]);
     keys[code] = 0;
 }
 
@@ -248,7 +257,24 @@ void ReSizeGLScene(int width, int height) {
 
 // ---- Window messages ----------------------------------------------------------------------------
 
-LRESULT WndProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+int TakeHeldMs(int code, int now) {
+    if (code < 0 || code >= KeyCodes) return 0;
+    int ms = HeldMs[code];
+    if (keys[code] != 0) ms += std::max(0, now - HeldSince[code]);
+    HeldMs[code] = 0;
+    HeldSince[code] = now;
+    return ms;
+}
+
+void ForgetHeldKeys(int now) {
+    std::fill(std::begin(HeldMs), std::end(HeldMs), 0);
+    std::fill(std::begin(HeldSince), std::end(HeldSince), now);
+}
+
+namespace {
+
+// The window procedure proper, for a message whose event came in at `time`.
+LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int time) {
     switch (message) {
     case WM_ACTIVATE:
         active = HighWord(wParam) == 0;
@@ -260,10 +286,10 @@ LRESULT WndProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
         PostQuitMessage(0);
         return 0;
     case WM_KEYDOWN:
-        AcceptKeyDown(wParam);
+        AcceptKeyDown(wParam, time);
         return 0;
     case WM_KEYUP:
-        KeyUp(wParam);
+        KeyUp(wParam, time);
         return 0;
     case WM_SIZE:
         // Without a GL context there is no projection to keep in step.
@@ -292,6 +318,12 @@ LRESULT WndProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+}  // namespace
+
+LRESULT WndProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleMessage(message, wParam, lParam, Clock());
+}
+
 void SetMouseClick() {
     ButtonEdge(Mouse.LButton, Mouse.OldLButton, &Mouse.LClick, &Mouse.LDblClick, &Mouse.LClickTime);
     ButtonEdge(Mouse.RButton, Mouse.OldRButton, &Mouse.RClick, &Mouse.RDblClick, &Mouse.RClickTime);
@@ -301,7 +333,7 @@ void SetMouseClick() {
     Mouse.OldRButton = Mouse.RButton;
 }
 
-void DispatchMessage(const MSG* msg) { WndProc(hWnd, msg->message, msg->wParam, msg->lParam); }
+void DispatchMessage(const MSG* msg) { HandleMessage(msg->message, msg->wParam, msg->lParam, msg->time); }
 
 int SystemMessages() {
     MSG msg;

@@ -50,11 +50,13 @@ constexpr int VK_DELETE = 46;
 constexpr int VK_DECIMAL = 110;
 constexpr int VK_OEM_PERIOD = 190;
 
-// One message taken from the queue.
+// One message taken from the queue, with the clock time (Clock) at which its event came in, as
+// Windows gives it in its MSG.
 struct MSG {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    int time;
 };
 
 // Packs two 16-bit words as Win32 does in lParam and wParam.
@@ -141,11 +143,17 @@ struct strMouse {
 extern unsigned char keys[256];
 // Clock time of the last accepted key-down of each key.
 extern int keys_t[256];
+// Milliseconds key `code` has been held since the previous call for it, by the times its key-downs
+// and key-ups came in, however late or close together the message steps took them: the held keys act
+// by this. The next call counts from `now`.
+int TakeHeldMs(int code, int now);
+// Drops the held time no call has taken yet; keys still down count from `now`.
+void ForgetHeldKeys(int now);
 extern strMouse Mouse;
 // False while the window is minimised; the engine runs only while it is true.
 extern bool active;
 
-// The window procedure: turns one message into input state.
+// The window procedure: turns one message into input state, as one that comes in now.
 LRESULT WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Warps the system cursor to window pixel (x, y); does nothing without a window.
 void MouseMove(int x, int y);
@@ -157,7 +165,7 @@ void ShowMouseCursor();
 void PostQuitMessage(int exitCode);
 // Takes at most one pending message without waiting; false when there is none.
 bool PeekMessage(MSG* msg);
-// Hands a taken message to the window procedure.
+// Hands a taken message to the window procedure, with the time its event came in.
 void DispatchMessage(const MSG* msg);
 // Waits until a message is pending or timeoutMs have passed; a negative timeout waits for messages
 // alone. Returns at once without a window.

@@ -100,10 +100,19 @@ WPARAM ButtonWord(Uint32 state) {
     return word;
 }
 
+// A message that comes in now; one that stands for an SDL event takes the event's time (EventTime).
 void SetMessage(MSG* msg, UINT message, WPARAM wParam, LPARAM lParam) {
     msg->message = message;
     msg->wParam = wParam;
     msg->lParam = lParam;
+    msg->time = Clock();
+}
+
+// The clock time of an SDL event. SDL stamps an event with its own ticks as it takes it from the
+// window system, and it may wait in the queue long after that, behind other messages or a slow frame.
+int EventTime(Uint32 stamp) {
+    const Sint32 age = static_cast<Sint32>(SDL_GetTicks() - stamp);
+    return Clock() - std::max(age, 0);
 }
 
 bool TranslateWindowEvent(const SDL_WindowEvent& window, MSG* msg) {
@@ -566,6 +575,7 @@ bool PeekMessage(MSG* msg) {
         if (motion) FoldMotion(event.motion);
         if (!message) continue;
         *msg = translated;
+        msg->time = EventTime(event.common.timestamp);
         if (event.type == SDL_KEYDOWN) FoldRepeats(event.key.keysym.sym);
         // The wheel's cursor is the one the window procedure last saw: the motion goes by the moves.
         if (msg->message == WM_MOUSEWHEEL) msg->lParam = MakeLong(HandedX, HandedY);

@@ -383,6 +383,62 @@ TEST_F(WindowTest, KeysClicksAndTheWheelKeepTheirOrderThroughABurstOfMotion) {
     EXPECT_EQ(Mouse.SumY, 80);
 }
 
+// Milliseconds from `from` to `to`.
+double MsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The camera's turn about the world's y axis, degrees, positive to the left.
+double YawDegrees() { return std::atan2(-G.ShipRight.z, G.ShipRight.x) * 180 / M_PI; }
+
+TEST_F(WindowTest, AKeyTakenRightBehindPiledUpMovesTurnsByTheTimeItWasHeld) {
+    PumpPending();
+    AppState = StateEvolution;
+    G.Pause = 1;
+    INmenu.Active = 0;
+    Mouse.SumX = Mouse.SumY = 0;
+
+    // Motion and a key-down while the program is busy: the first message step takes the folded move,
+    // and the key-down waits behind it.
+    std::string command = "xdotool";
+    for (int i = 0; i < 20; ++i) command += " mousemove_relative -- 3 0";
+    ASSERT_EQ(std::system((command + " keydown Left").c_str()), 0);
+    Shell("xdotool getmouselocation");
+    const auto firstStep = std::chrono::steady_clock::now();
+    ASSERT_EQ(SystemMessages(), 0);
+    ASSERT_EQ(keys[VK_LEFT], 0) << "the key-down was taken before the move";
+
+    // The key held a while longer, while the program takes nothing.
+    const auto holdFrom = std::chrono::steady_clock::now();
+    ASSERT_EQ(std::system("xdotool sleep 0.3 keyup Left"), 0);
+    Shell("xdotool getmouselocation");
+    const auto holdTo = std::chrono::steady_clock::now();
+
+    // The move back to the centre, the key-down and the key-up, each in a message step of its own as
+    // SystemMessages takes them, all within one millisecond of the clock.
+    const auto limit = holdTo + std::chrono::seconds(60);
+    bool up = false;
+    while (!up && std::chrono::steady_clock::now() < limit) {
+        MSG msg;
+        if (PeekMessage(&msg)) {
+            up = msg.message == WM_KEYUP && msg.wParam == VK_LEFT;
+            DispatchMessage(&msg);
+        }
+        HandleKeys();
+    }
+    const auto lastStep = std::chrono::steady_clock::now();
+    ASSERT_TRUE(up) << "the key-up never arrived";
+    ClockManualMs += 1;
+    HandleKeys();
+
+    // Mouse look turned the view 9 degrees right (60 pixels); Left turns it 0.15 degrees left a
+    // millisecond it was held, between the times the program saw its key-down and key-up come in.
+    const double heldMs = (YawDegrees() + 9.0) / 0.15;
+    EXPECT_GE(heldMs, MsBetween(holdFrom, holdTo) - MsBetween(holdTo, lastStep) - 2) << "yaw " << YawDegrees();
+    EXPECT_LE(heldMs, MsBetween(firstStep, lastStep) + 2) << "yaw " << YawDegrees();
+    AppState = StateQuitting;
+}
+
 TEST_F(WindowTest, AutoRepeatsOfAKeyStillPendingFoldIntoItsKeyDown) {
     PumpPending();
     // Held long enough for the server's auto-repeat while the program takes nothing.

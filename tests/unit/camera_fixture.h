@@ -18,6 +18,7 @@ protected:
         ClockManualMs = 0;
         InitParameters();
         std::memset(keys, 0, sizeof keys);
+        ForgetHeldKeys(0);
         Mouse = strMouse{};
         AppState = StateEvolution;
         Quit = 0;

@@ -65,6 +65,28 @@ TEST_F(EvolutionControlsTest, HeldTurnsScaleWithElapsedTime) {
     EXPECT_NEAR(YawDegrees(), 28.5, 1e-4);
 }
 
+// A key taken late turns by the time between its key-down and its key-up coming in, not by the key
+// steps it was seen held between: while paused, 32 ms from 1005 to 1037 are 4.8 degrees.
+TEST_F(EvolutionControlsTest, HeldTurnsGoByTheTimesTheKeysCameIn) {
+    G.Pause = 1;
+    keys_t[VK_LEFT] = 0;
+    ClockManualMs = LastPlayer = 1000;
+    ForgetHeldKeys(1000);
+    ClockManualMs = 1020;
+    const MSG down{WM_KEYDOWN, VK_LEFT, 0, 1005};
+    DispatchMessage(&down);
+    EvolutionKeys();
+    EXPECT_NEAR(YawDegrees(), 2.25, 1e-4) << "counted from the key step before the key-down";
+    StepAfter(10);
+    ClockManualMs = 1050;
+    const MSG up{WM_KEYUP, VK_LEFT, 0, 1037};
+    DispatchMessage(&up);
+    EvolutionKeys();
+    EXPECT_NEAR(YawDegrees(), 4.8, 1e-4) << "the time between the last key step and the key-up was lost";
+    StepAfter(20);
+    EXPECT_NEAR(YawDegrees(), 4.8, 1e-4);
+}
+
 TEST_F(EvolutionControlsTest, LeftAndRightTogetherCancel) {
     keys[VK_LEFT] = keys[VK_RIGHT] = 1;
     for (int i = 0; i < 50; ++i) StepAfter(17);

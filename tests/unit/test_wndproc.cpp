@@ -310,7 +310,7 @@ TEST_F(WndProcTest, OtherMessagesAndSystemCommandsLeaveTheInputAlone) {
 
 TEST_F(WndProcTest, DispatchHandsTheMessageToTheWindowProcedure) {
     ClockManualMs = 500;
-    const MSG msg{WM_KEYDOWN, 'Z', 0};
+    const MSG msg{WM_KEYDOWN, 'Z', 0, ClockManualMs};
     DispatchMessage(&msg);
     EXPECT_EQ(keys['Z'], 1);
 }
