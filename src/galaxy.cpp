@@ -140,6 +140,9 @@ int AmbrelInit() {
     const int now = Clock();
     for (int& t : keys_t) t = now;
     ForgetHeldKeys(now);
+    // A turn of a full cloud takes its time on a slow machine; the mouse must not meet the screen's
+    // edge meanwhile.
+    KernelSetPoll(KeepCursorCentred);
     LastPhysic = now;
     LastPlayer = now;
 

@@ -219,6 +219,9 @@ void KernelStopThreads();
 void KernelSetThreads(int count);
 // Threads a turn uses now, the main thread included.
 int KernelThreads();
+// A call the main thread makes between the pieces it works, so that the program keeps up with the
+// window system through a long turn, in which it takes no message; null (the default) calls nothing.
+void KernelSetPoll(void (*poll)());
 // Bounds of the pieces of a cloud of n live stars: piece p holds rows first[p] to first[p + 1] - 1.
 // Returns the count of pieces; first holds KernelMaxPieces + 1 entries.
 int KernelPieces(int n, int* first);

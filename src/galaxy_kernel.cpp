@@ -194,6 +194,20 @@ void TakeItems(void (*work)(int), int items) {
     for (int i = W.Next.fetch_add(1); i < items; i = W.Next.fetch_add(1)) work(i);
 }
 
+void (*Poll)() = nullptr;
+
+void PollNow() {
+    if (Poll != nullptr) Poll();
+}
+
+// The main thread's share of a job, which polls after every item.
+void TakeItemsPolling(void (*work)(int), int items) {
+    for (int i = W.Next.fetch_add(1); i < items; i = W.Next.fetch_add(1)) {
+        work(i);
+        PollNow();
+    }
+}
+
 void WorkerLoop(int index, long long seen) {
     std::unique_lock<std::mutex> hold(W.Lock);
     for (;;) {
@@ -215,7 +229,10 @@ void WorkerLoop(int index, long long seen) {
 // Runs work(0) to work(items - 1) on the threads in use; returns when all are done.
 void RunJob(void (*work)(int), int items) {
     if (W.Helpers == 0 || items < 2) {
-        for (int i = 0; i < items; ++i) work(i);
+        for (int i = 0; i < items; ++i) {
+            work(i);
+            PollNow();
+        }
         return;
     }
     {
@@ -228,7 +245,7 @@ void RunJob(void (*work)(int), int items) {
         ++W.Job;
     }
     W.Wake.notify_all();
-    TakeItems(work, items);
+    TakeItemsPolling(work, items);
     std::unique_lock<std::mutex> hold(W.Lock);
     W.Finished.wait(hold, [] { return W.Busy == 0; });
 }
@@ -343,4 +360,8 @@ void KernelSetThreads(int count) {
 
 int KernelThreads() {
     return W.Helpers + 1;
+}
+
+void KernelSetPoll(void (*poll)()) {
+    Poll = poll;
 }

@@ -157,6 +157,11 @@ extern bool active;
 LRESULT WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Warps the system cursor to window pixel (x, y); does nothing without a window.
 void MouseMove(int x, int y);
+// Takes in what the window system has sent and warps the cursor back to the centre if the user moved
+// it, without taking a message: for long work between message steps, in which a fast mouse would
+// otherwise run the cursor into the screen's edge, where the motion beyond it is lost. The moves are
+// counted as ever, from the motion events, leaving out the warps' jumps.
+void KeepCursorCentred();
 // Button edge and double-click check on Mouse.
 void SetMouseClick();
 // Hides the system cursor.

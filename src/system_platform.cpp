@@ -551,6 +551,12 @@ void MouseMove(int x, int y) {
     WarpY = y;
 }
 
+void KeepCursorCentred() {
+    if (hWnd == nullptr) return;
+    SDL_PumpEvents();
+    MouseMove(CentreX, CentreY);
+}
+
 void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
 
 void PostQuitMessage(int) {

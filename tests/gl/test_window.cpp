@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "galaxy.h"
 #include "m_input.h"
@@ -381,6 +384,30 @@ TEST_F(WindowTest, KeysClicksAndTheWheelKeepTheirOrderThroughABurstOfMotion) {
     EXPECT_EQ(spaceDowns, 1);
     EXPECT_EQ(Mouse.SumX, 240);
     EXPECT_EQ(Mouse.SumY, 80);
+}
+
+TEST_F(WindowTest, MotionMadeDuringLongTurnsIsNotStoppedAtTheScreensEdge) {
+    PumpPending();
+    Mouse.SumX = Mouse.SumY = 0;
+    const std::string done = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                             "/kelvra-sweep-" + std::to_string(getpid());
+    std::remove(done.c_str());
+    // A sweep of 1,000 pixels to the right, far more than the half of the window from the centre to
+    // its edge, made in the background while the program does nothing but turns and takes no message,
+    // as during one long turn.
+    std::string command = "(xdotool";
+    for (int i = 0; i < 50; ++i) command += " mousemove_relative -- 20 0 sleep 0.01";
+    ASSERT_EQ(std::system((command + "; touch " + done + ") &").c_str()), 0);
+    G.NumStars = 2000;
+    GenerateGalaxy();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::ifstream(done).fail() && std::chrono::steady_clock::now() < limit) EvolRecalc();
+    std::remove(done.c_str());
+    Shell("xdotool getmouselocation");
+    ASSERT_TRUE(PumpUntil([] { return Mouse.SumX != 0; }, [](const MSG&) {})) << "the motion never arrived";
+    PumpPending();
+    EXPECT_EQ(Mouse.SumX, 1000) << "the cursor stopped at the screen's edge";
+    EXPECT_EQ(Mouse.SumY, 0);
 }
 
 // Milliseconds from `from` to `to`.
