@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The setup prompts end to end: the start screen with the first prompt box, the answers typed with
 # xdotool (the star count on the numeric pad), the second prompt replacing the first, then the star
-# field with its overlay showing the answers, the pause banner, the mouse turning the paused view,
-# the speed bar while flying, and Escape ending the program with status 0. Screenshots are kept in
-# $KELVRA_SHOTS when that is set, and beside the binary in e2e-artifacts/test_prompts when a check fails.
+# field with its overlay showing the answers, the pause banner, the mouse and a held arrow key turning
+# the paused view, the speed bar while flying, and Escape ending the program with status 0. Screenshots
+# are kept in $KELVRA_SHOTS when that is set, and beside the binary in e2e-artifacts/test_prompts when a
+# check fails.
 . "$(dirname "$0")/lib.sh"
 
 SHOTS=${KELVRA_SHOTS:-$WORK}
@@ -147,6 +148,27 @@ field_turned() {
 wait_for "the paused field turned by the mouse" field_turned
 cp "$WORK/now.png" "$SHOTS/08-turned.png"
 expect_at_least "pause banner after turning" "$(count_colour "$SHOTS/08-turned.png" 420 4 190 26 128 128 128)" 40
+
+# A held arrow key turns the paused view as well. Space twice first: the program takes messages in
+# the order they came, so the frame with the banner back shows all of the mouse's motion, and from
+# that field on only the key can turn the view. Left stays down until the field shows it turned,
+# however slowly the program draws: a fixed hold, stretched by the slowdown, turned the emulated
+# program's view four times as far, and the field was black, facing away from the cloud, both before
+# and after.
+xdo "Space to resume after the mouse" key space
+wait_for "the pause banner gone after Space" banner_gone
+xdo "Space to pause again" key space
+wait_for "the pause banner back after Space" banner_shown
+convert "$WORK/now.png" -crop 1024x340+0+400 +repage "$WORK/field-settled.png"
+field_turned_by_arrow() {
+  shot && convert "$WORK/now.png" -crop 1024x340+0+400 +repage "$WORK/field-arrow.png" &&
+    [ "$(differing "$WORK/field-settled.png" "$WORK/field-arrow.png")" -ge 30 ]
+}
+xdo "Left held down" keydown Left
+wait_for "the paused field turned by the held Left" field_turned_by_arrow
+xdo "Left released" keyup Left
+cp "$WORK/now.png" "$SHOTS/09-arrow.png"
+expect_at_least "pause banner after the arrow" "$(count_colour "$SHOTS/09-arrow.png" 420 4 190 26 128 128 128)" 40
 xdo "Space to resume" key space
 wait_for "the pause banner gone after Space" banner_gone
 
