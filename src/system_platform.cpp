@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -551,8 +552,19 @@ void MouseMove(int x, int y) {
     WarpY = y;
 }
 
+// Taking in the window system's events costs some microseconds, as much as a piece of a small
+// cloud's turn: between the pieces it is done at most this often, real time, which a hand on the
+// mouse cannot outrun to the screen's edge.
+namespace {
+constexpr auto KeepCentredEvery = std::chrono::milliseconds(10);
+std::chrono::steady_clock::time_point LastKeptCentred;
+}  // namespace
+
 void KeepCursorCentred() {
     if (hWnd == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - LastKeptCentred < KeepCentredEvery) return;
+    LastKeptCentred = now;
     SDL_PumpEvents();
     MouseMove(CentreX, CentreY);
 }
