@@ -86,14 +86,13 @@ void RunEvolution() {
     AmbrelDoevents();
 }
 
-// Centres the mouse record and the system pointer; the first press is never a double click.
+// Centres the mouse record; the first press is never a double click.
 void CentreMouse(int now) {
     const int cx = WIN_X / 2;
     const int cy = WIN_Y / 2;
     Mouse.X = Mouse.OldX = static_cast<float>(cx);
     Mouse.Y = Mouse.OldY = static_cast<float>(cy);
     Mouse.SumX = Mouse.SumY = 0;
-    MouseMove(cx, cy);
     Mouse.PosX = FS_X / 2;
     Mouse.PosY = FS_Y / 2;
     Mouse.LClick = Mouse.RClick = Mouse.LDblClick = Mouse.RDblClick = 0;
@@ -140,9 +139,9 @@ int AmbrelInit() {
     const int now = Clock();
     for (int& t : keys_t) t = now;
     ForgetHeldKeys(now);
-    // A turn of a full cloud takes its time on a slow machine; the mouse must not meet the screen's
-    // edge meanwhile.
-    KernelSetPoll(KeepCursorCentred);
+    // A turn of a full cloud takes its time on a slow machine; the cursor must stay within reach of the
+    // mouse meanwhile.
+    KernelSetPoll(KeepCursorInReach);
     LastPhysic = now;
     LastPlayer = now;
 

@@ -101,9 +101,9 @@ void KeyUp(WPARAM code, int time) {
     keys[code] = 0;
 }
 
-// The cursor is warped back to the centre after every move, so a movement from the centre to P comes
-// as two messages: the one at P, whose previous position is the centre, adds nothing; the warp's
-// own message back at the centre adds P minus the centre. The sums thus hold the user's displacement.
+// The cursor is held at the centre, so a movement from the centre to P comes as two messages: the one
+// at P, whose previous position is the centre, adds nothing; the one back at the centre adds P minus
+// the centre. The sums thus hold the user's displacement.
 void TrackMotion(int x, int y) {
     Mouse.OldX = Mouse.X;
     Mouse.OldY = Mouse.Y;
@@ -136,11 +136,8 @@ void HandleMouseMove(WPARAM wParam, LPARAM lParam) {
     Mouse.PosY = ToOverlay(y, FS_Y, WIN_Y);
     SetMouseClick();
     Mouse.Wheel = static_cast<std::int16_t>(HighWord(wParam));
-    const int cx = FS_X / 2;
-    const int cy = FS_Y / 2;
-    Mouse.OldX = static_cast<float>(cx);
-    Mouse.OldY = static_cast<float>(cy);
-    MouseMove(cx, cy);
+    Mouse.OldX = static_cast<float>(FS_X / 2);
+    Mouse.OldY = static_cast<float>(FS_Y / 2);
 }
 
 // One button's press edge: a click, and a double click when it follows the previous press closely.

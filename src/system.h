@@ -2,6 +2,8 @@
 // and the window procedure with the input records it keeps, the bitmap fonts and text output, the log
 // file, message boxes and the real-time clock. SDL2 and FreeType stay behind this header: nothing of
 // theirs is declared here, so the simulation and the prompt can include it and run without a window.
+// The platform's side is the last group: what the platform files (system_platform.cpp and, for the
+// fonts, system_font.cpp) supply; everything above it works on plain records and GL calls.
 #pragma once
 
 #include <cstdint>
@@ -73,11 +75,6 @@ int Clock();
 extern bool ClockManual;
 extern int ClockManualMs;
 
-// ---- Processors -------------------------------------------------------------------------------------
-
-// CPUs this process may run on (its affinity mask, which taskset and containers narrow), at least 1.
-int CpuCount();
-
 // ---- Window and GL context ------------------------------------------------------------------------
 
 extern HWND hWnd;          // the program's window, null while none is open
@@ -93,16 +90,10 @@ constexpr double FieldOfViewDeg = 45.0;
 constexpr double NearPlane = static_cast<double>(0.1f);
 constexpr double FarPlane = 100.0;
 
-// Screen size from the platform, each dimension 1024 x 768 where it is not positive.
-void ScreenSize(int* width, int* height);
 // Resets input and frame bookkeeping and opens the window; 0 when ready, -1 on failure.
 int GrInit();
 // Closes the window (KillGLWindow).
 void GrClose();
-// Creates the window, GL context, GL state, fonts and star texture; false on failure (already reported).
-bool CreateGLWindow(const char* title, int width, int height, int bits, bool fullscreenflag);
-// Tears down whatever CreateGLWindow built, reporting failures.
-void KillGLWindow();
 // Initial GL state and the fonts; returns 1.
 int InitGL();
 // Viewport and perspective projection for a window of width x height.
@@ -117,8 +108,6 @@ constexpr unsigned MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
-// A modal message box; without a display the text goes to standard error and a question answers No.
-int MessageBox(const char* text, const char* caption, unsigned flags);
 
 // ---- Input records and window messages ------------------------------------------------------------
 
@@ -155,26 +144,10 @@ extern bool active;
 
 // The window procedure: turns one message into input state, as one that comes in now.
 LRESULT WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Warps the system cursor to window pixel (x, y); does nothing without a window.
-void MouseMove(int x, int y);
-// Takes in what the window system has sent and warps the cursor back to the centre if the user moved
-// it, without taking a message: for long work between message steps, in which a fast mouse would
-// otherwise run the cursor into the screen's edge, where the motion beyond it is lost. The moves are
-// counted as ever, from the motion events, leaving out the warps' jumps.
-void KeepCursorCentred();
 // Button edge and double-click check on Mouse.
 void SetMouseClick();
-// Hides the system cursor.
-void ShowMouseCursor();
-// Posts the quit message; the pump's next take turns it into WM_QUIT.
-void PostQuitMessage(int exitCode);
-// Takes at most one pending message without waiting; false when there is none.
-bool PeekMessage(MSG* msg);
 // Hands a taken message to the window procedure, with the time its event came in.
 void DispatchMessage(const MSG* msg);
-// Waits until a message is pending or timeoutMs have passed; a negative timeout waits for messages
-// alone. Returns at once without a window.
-void WaitMessage(int timeoutMs);
 // WaitMessage's timeout that waits for messages alone.
 constexpr int WaitForMessages = -1;
 
@@ -204,8 +177,6 @@ void DrawScene();
 void RecomputeRR(int ms);
 // Runs AmbrelDoevents until `seconds` have passed.
 void Sleep(float seconds);
-// Presents the back buffer.
-void SwapBuffers();
 
 // ---- Fonts and text ---------------------------------------------------------------------------------
 
@@ -215,8 +186,6 @@ extern const int FontSize[5];
 extern int fntBase[5];
 // Pixel height of font 0 to 4: its nominal size scaled by the window's width against FS_X0.
 int FontPixelHeight(int font);
-// Builds the five bitmap fonts into the current GL context.
-void BuildFont();
 // Deletes the fonts' display lists.
 void KillFont();
 // Formats and draws text at the current raster position; cut at 255 characters; null draws nothing.
@@ -230,3 +199,38 @@ constexpr const char* LogFileName = "kelvra.log";
 extern int Log;
 // Appends text as one line to the log when Log is 1 or force is 1.
 void LogMsg(const char* text, int force);
+
+// ---- The platform's side ------------------------------------------------------------------------------
+// Supplied by the platform files, the one place where SDL and FreeType are called.
+
+// CPUs this process may run on (its affinity mask, which taskset and containers narrow), at least 1.
+int CpuCount();
+// Screen size from the platform, each dimension 1024 x 768 where it is not positive.
+void ScreenSize(int* width, int* height);
+// Creates the window, GL context, GL state, fonts and star texture, and holds the cursor; false on
+// failure (already reported).
+bool CreateGLWindow(const char* title, int width, int height, int bits, bool fullscreenflag);
+// Tears down whatever CreateGLWindow built, reporting failures.
+void KillGLWindow();
+// Presents the back buffer.
+void SwapBuffers();
+// Takes at most one pending message without waiting; false when there is none. Mouse motion comes
+// as the system's relative motion, handed over as a move to the centre plus the motion and a move
+// back to the centre, the pair of moves a Windows cursor held at the centre makes.
+bool PeekMessage(MSG* msg);
+// Waits until a message is pending or timeoutMs have passed; a negative timeout waits for messages
+// alone. Returns at once without a window.
+void WaitMessage(int timeoutMs);
+// Posts the quit message; the pump's next take turns it into WM_QUIT.
+void PostQuitMessage(int exitCode);
+// Hides the system cursor; from the window's creation to its teardown it is also held in the window.
+void ShowMouseCursor();
+// For the pieces of a long turn, in which no message is taken: where the cursor is held by SDL's warps
+// back to the centre (SDL before 2.28 on X11), takes in the window system's events at most every 10 ms,
+// so that a fast hand cannot run the cursor into the screen's edge meanwhile. Elsewhere nothing.
+void KeepCursorInReach();
+// A modal message box, with the cursor the system's while it stands; without a display the text goes
+// to standard error and a question answers No.
+int MessageBox(const char* text, const char* caption, unsigned flags);
+// Builds the five bitmap fonts into the current GL context.
+void BuildFont();

@@ -1,11 +1,7 @@
-// system, platform side: the only file of Kelvra that talks to SDL2 and FreeType. It opens and closes
-// the window with its GL context, turns SDL events into the Windows-style messages the window
-// procedure reads, warps and hides the cursor, shows message boxes and renders the bitmap fonts from
-// the font compiled into the program.
+// system, platform side: the only file of Kelvra that talks to SDL2 (the bitmap fonts' FreeType side
+// has a file of its own). In the order the program uses them: the process set-up, the window with its
+// GL context, the events and their folding into Windows-style messages, the cursor, and message boxes.
 #include <SDL.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <GL/gl.h>
 #ifndef _WIN32
 #include <X11/Xlib.h>
 #include <sched.h>
@@ -13,9 +9,7 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #ifdef __GLIBC__
@@ -25,8 +19,96 @@
 #include "graphics.h"
 #include "system.h"
 
-extern const unsigned char FontData[];
-extern const long FontDataSize;
+namespace {
+
+// Used by the window and the events alike, and defined in the sections below.
+void ResetPendingInput();
+void HoldCursor();
+void ReleaseCursor();
+
+}  // namespace
+
+// ==== Process set-up ================================================================================
+
+namespace {
+
+// A write to an X server that has gone away raises SIGPIPE, which would kill the program before Xlib
+// could report the lost display and end it with an exit.
+void IgnoreBrokenPipes() {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+#ifndef _WIN32
+// SDL ends its wait for events with a message to the window through a second connection to the X
+// server, which a busy server may take only after the window is destroyed: its BadWindow error comes
+// back when SDL closes that connection, and Xlib's default handler would end the program there. A
+// message to a window that is gone has nothing left to wake, so that error alone is dropped.
+constexpr unsigned char XSendEventRequest = 25;  // X_SendEvent of <X11/Xproto.h>
+XErrorHandler DefaultXErrorHandler = nullptr;
+
+int DropErrorOfMessageToGoneWindow(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == XSendEventRequest) return 0;
+    return DefaultXErrorHandler(display, error);
+}
+#endif
+
+// SDL keeps the X error handler it finds when it opens the display and puts it back before it closes
+// the display, so this one must be in place before SDL starts.
+void DropErrorsOfMessagesToGoneWindows() {
+#ifndef _WIN32
+    if (DefaultXErrorHandler == nullptr) DefaultXErrorHandler = XSetErrorHandler(DropErrorOfMessageToGoneWindow);
+#endif
+}
+
+// The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
+// settling on a driver without a screen, which it otherwise may do when a first try at X fails.
+#ifdef _WIN32
+constexpr const char* VideoDrivers = "windows";
+#else
+constexpr const char* VideoDrivers = "x11,wayland";
+#endif
+
+constexpr int DefaultScreenWidth = 1024;
+constexpr int DefaultScreenHeight = 768;
+
+}  // namespace
+
+#ifdef _WIN32
+// The two calls of the Windows API the count needs, declared here: <windows.h> would clash with the
+// program's own Win32-style names.
+extern "C" __declspec(dllimport) void* __stdcall GetCurrentProcess();
+extern "C" __declspec(dllimport) int __stdcall GetProcessAffinityMask(void* process, unsigned long long* mask,
+                                                                      unsigned long long* systemMask);
+
+int CpuCount() {
+    unsigned long long mask = 0, systemMask = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &mask, &systemMask) == 0) return 1;
+    const int count = __builtin_popcountll(mask);
+    return count > 0 ? count : 1;
+}
+#else
+int CpuCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? count : 1;
+}
+#endif
+
+void ScreenSize(int* width, int* height) {
+    IgnoreBrokenPipes();
+    DropErrorsOfMessagesToGoneWindows();
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
+    SDL_DisplayMode mode{};
+    if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
+    *width = mode.w > 0 ? mode.w : DefaultScreenWidth;
+    *height = mode.h > 0 ? mode.h : DefaultScreenHeight;
+}
+
+// ==== Window and GL context =========================================================================
 
 namespace {
 
@@ -34,34 +116,141 @@ namespace {
 constexpr int ColorBits = 8;
 constexpr int DepthBits = 16;
 
-constexpr int DefaultScreenWidth = 1024;
-constexpr int DefaultScreenHeight = 768;
+// Mesa's llvmpipe takes several megabytes from the heap for every frame it draws and gives them back
+// when the frame is done. glibc's malloc would return the freed top of the heap to the system each
+// time and grow it again for the next frame, and every page of it would be faulted in and zeroed
+// anew, frame after frame: about a fifth of the time of a turn with its frame at 10,000 stars.
+// Fixed thresholds keep those blocks in the heap and the heap at its size once it has grown.
+void KeepHeapBetweenFrames() {
+#ifdef __GLIBC__
+    constexpr int HeapBlocksUpToBytes = 32 * 1024 * 1024;
+    constexpr int HeapKeptUpToBytes = 256 * 1024 * 1024;
+    mallopt(M_MMAP_THRESHOLD, HeapBlocksUpToBytes);
+    mallopt(M_TRIM_THRESHOLD, HeapKeptUpToBytes);
+#endif
+}
+
+// SDL's own reason for a failure, on standard error beside the message box: the box's fixed text
+// alone does not tell a user what to mend.
+void ReportSdlReason() {
+    const char* reason = SDL_GetError();
+    if (reason != nullptr && reason[0] != '\0') std::fprintf(stderr, "kelvra: %s\n", reason);
+}
+
+// Video drivers that open no window anyone can see or type into. Without an X display SDL falls
+// back to them, and the program would then wait in its first prompt for ever, so they count as no
+// display at all.
+bool HeadlessVideo() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+bool NoDisplay() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0)
+        SDL_SetError("no display to open a window on (SDL found only its \"%s\" video driver)",
+                     SDL_GetCurrentVideoDriver());
+    ReportSdlReason();
+    SDL_Quit();
+    MessageBox("Failed To Register The Window Class.", "ERROR", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+// There are no display modes to switch to here: a request for one is answered as Windows answers a
+// mode it cannot set, and the user may go on in the window instead.
+bool ResolveFullscreen() {
+    if (!fullscreen) return true;
+    const int answer = MessageBox("Fullscreen Mode Is Not Supported. Use Windowed Mode Instead?", "Fullscreen",
+                                  MB_YESNO | MB_ICONEXCLAMATION);
+    if (answer == IDYES) {
+        fullscreen = false;
+        return true;
+    }
+    MessageBox("Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP);
+    return false;
+}
+
+void SetPixelFormatAttributes() {
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, DepthBits);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ColorBits);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// Undoes the creation so far and reports the step that failed.
+bool CreationFailed(const char* text) {
+    ReportSdlReason();
+    KillGLWindow();
+    MessageBox(text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void TeardownFailed(const char* text) { MessageBox(text, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION); }
+}  // namespace
+
+bool CreateGLWindow(const char* title, int width, int height, int, bool fullscreenflag) {
+    fullscreen = fullscreenflag;
+    KeepHeapBetweenFrames();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || HeadlessVideo()) return NoDisplay();
+    if (!ResolveFullscreen()) return false;
+    ShowMouseCursor();
+    SetPixelFormatAttributes();
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+    if (hWnd == nullptr) return CreationFailed("Window Creation Error.");
+    hRC = SDL_GL_CreateContext(hWnd);
+    if (hRC == nullptr) return CreationFailed("Can't Create A GL Rendering Context.");
+    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) return CreationFailed("Can't Activate The GL Rendering Context.");
+    // Presenting must never wait for the display: the pacer fits frames between simulation turns.
+    SDL_GL_SetSwapInterval(0);
+    SDL_ShowWindow(hWnd);
+    SDL_RaiseWindow(hWnd);
+    ResetPendingInput();
+    HoldCursor();
+    ReSizeGLScene(width, height);
+    if (!InitGL()) return CreationFailed("Initialization Failed.");
+    return LoadGLTextures() != 0;
+}
+
+void KillGLWindow() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) ShowMouseCursor();
+    if (hRC != nullptr) {
+        if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) TeardownFailed("Release Of DC And RC Failed.");
+        SDL_GL_DeleteContext(hRC);
+        hRC = nullptr;
+    }
+    if (hWnd != nullptr) {
+        SDL_DestroyWindow(hWnd);
+        hWnd = nullptr;
+    }
+    SDL_Quit();
+}
+
+void SwapBuffers() {
+    if (hWnd != nullptr) SDL_GL_SwapWindow(hWnd);
+}
+
+// ==== Events and their folding ======================================================================
+// SDL's events become the Windows messages they stand for. As Windows does, the pending mouse motion
+// is taken as one move and the auto-repeats of a key already pending are dropped: one by one, they
+// would pile up behind a slow turn, and every later key would wait behind them. The motion is the
+// system's own relative motion (see Cursor), handed over in the rhythm of a Windows cursor held at the
+// centre C, which the window procedure measures against: a move to C + d, then a move back to C.
+
+namespace {
 
 // Windows' wheel delta of one notch.
 constexpr int WheelDelta = 120;
 // Activation state words of WM_ACTIVATE.
 constexpr int WaInactive = 0;
 constexpr int WaActive = 1;
-
-constexpr unsigned MbButtonMask = 0x0F;
-constexpr unsigned MbIconMask = 0xF0;
-
-// The fonts hold character codes 32 to 127; one display list each.
-constexpr unsigned FirstGlyph = 32;
-constexpr int GlyphCount = 96;
-constexpr int FontCount = 5;
-// FreeType measures advances in 1/64 pixel.
-constexpr float FreeTypeUnitsPerPixel = 64.0f;
-// Room for the largest glyph bitmap the fonts are built with; a larger one keeps only its advance.
-constexpr std::size_t GlyphBufferBytes = 16384;
+// Mouse positions travel as unsigned 16-bit words; a larger motion is handed over in parts.
+constexpr int MaxWord = 0xFFFF;
 
 // The private event that stands for WM_QUIT; registered on first use.
 Uint32 QuitEventType = static_cast<Uint32>(-1);
 
-struct KeyPair {
-    SDL_Keycode key;
-    int vk;
-};
+struct KeyPair { SDL_Keycode key; int vk; };
 
 // SDL keycodes of the keys that are not in a contiguous run, with their Windows virtual-key codes.
 // Alt and F10 are system keys on Windows and never reach the key table, so they are not here.
@@ -144,6 +333,7 @@ bool TranslateKey(const SDL_KeyboardEvent& key, MSG* msg) {
     return true;
 }
 
+// A button message's position is set where it is taken (PeekMessage).
 bool TranslateButton(const SDL_MouseButtonEvent& button, MSG* msg) {
     const bool down = button.type == SDL_MOUSEBUTTONDOWN;
     UINT message;
@@ -153,18 +343,17 @@ bool TranslateButton(const SDL_MouseButtonEvent& button, MSG* msg) {
         message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
     else
         return false;
-    SetMessage(msg, message, ButtonWord(SDL_GetMouseState(nullptr, nullptr)), MakeLong(button.x, button.y));
+    SetMessage(msg, message, ButtonWord(SDL_GetMouseState(nullptr, nullptr)), 0);
     return true;
 }
 
-// A wheel event carries no position; Windows reports the cursor's, with the notches in the high word.
+// A wheel message carries the buttons and the notches in the high word; its position, as a button
+// message's, is set where it is taken.
 bool TranslateWheel(const SDL_MouseWheelEvent& wheel, MSG* msg) {
-    int x = 0;
-    int y = 0;
-    const Uint32 state = SDL_GetMouseState(&x, &y);
+    const Uint32 state = SDL_GetMouseState(nullptr, nullptr);
     const int notches = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
     const WPARAM word = static_cast<WPARAM>(MakeLong(static_cast<int>(ButtonWord(state)), notches * WheelDelta));
-    SetMessage(msg, WM_MOUSEWHEEL, word, MakeLong(x, y));
+    SetMessage(msg, WM_MOUSEWHEEL, word, 0);
     return true;
 }
 
@@ -194,81 +383,52 @@ bool TranslateEvent(const SDL_Event& event, MSG* msg) {
     }
 }
 
-Uint32 MessageBoxIcon(unsigned flags) {
-    switch (flags & MbIconMask) {
-    case MB_ICONSTOP:
-        return SDL_MESSAGEBOX_ERROR;
-    case MB_ICONEXCLAMATION:
-        return SDL_MESSAGEBOX_WARNING;
-    default:
-        return SDL_MESSAGEBOX_INFORMATION;
-    }
-}
-
-void SetPixelFormatAttributes() {
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, DepthBits);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, ColorBits);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ColorBits);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ColorBits);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-}
-
-// ---- Pending input, folded as Windows folds it ----------------------------------------------------
-// Windows keeps at most one pending mouse move, at the cursor's latest position, and folds the
-// auto-repeats of a held key into the key-down already pending. SDL queues every motion event (each
-// warp back to the centre adds one more) and every auto-repeat; handed over one a message step, they
-// would pile up behind a slow turn for as long as the mouse moves, and every later key would wait
-// behind them. So consecutive pending motion events become one move, and pending repeats of a key
-// being taken are dropped.
-//
-// The window procedure counts a move when the next one comes back to the centre, as the warp's own
-// event does: a move to C + d followed by one to C adds d. The folded move keeps that rhythm: the
-// user's motion is handed over as a move to the centre plus that motion, then a move to the centre.
-// The user's motion is measured from the motion events themselves, leaving out the jumps the warps
-// make, so that it is the same however many of them pile up.
-
-// Position of the last motion event taken from SDL, window pixels.
-int MotionLastX, MotionLastY;
+// The centre, and the position of the last move handed to the window procedure.
+int CentreX, CentreY;
+int HandedX, HandedY;
 // The user's motion taken from SDL and not yet handed over, pixels.
 int MotionX, MotionY;
 // Buttons held at the last motion event.
 Uint32 MotionButtons;
-// The centre the cursor is warped back to, and the position of the last move handed to the window
-// procedure.
-int CentreX, CentreY;
-int HandedX, HandedY;
-// Warps asked for whose own motion event has not come yet, and where they go.
-int WarpsOutstanding;
-int WarpX, WarpY;
-// A warp on Windows nudges the cursor a pixel aside and back: those events are the warp's too.
-constexpr int WarpJitterPx = 1;
-// Mouse positions travel as unsigned 16-bit words; a larger motion is handed over in parts.
-constexpr int MaxWord = 0xFFFF;
+// Whether the window has the input, which the system's relative motion is taken for: raw motion keeps
+// coming while the user works in another window.
+bool MotionTaken;
+// The next motion event only marks where the motion resumes: the first after the window comes back may
+// carry what the system did with the cursor meanwhile.
+bool MotionResumes;
 
 void ResetPendingInput() {
-    CentreX = MotionLastX = HandedX = FS_X / 2;
-    CentreY = MotionLastY = HandedY = FS_Y / 2;
+    CentreX = HandedX = FS_X / 2;
+    CentreY = HandedY = FS_Y / 2;
     MotionX = MotionY = 0;
     MotionButtons = 0;
-    WarpsOutstanding = 0;
-}
-
-bool WarpsOwnEvent(const SDL_MouseMotionEvent& motion) {
-    return WarpsOutstanding > 0 && std::abs(motion.x - WarpX) <= WarpJitterPx &&
-           std::abs(motion.y - WarpY) <= WarpJitterPx;
+    MotionTaken = true;
+    MotionResumes = false;
 }
 
 void FoldMotion(const SDL_MouseMotionEvent& motion) {
     MotionButtons = motion.state;
-    if (WarpsOwnEvent(motion)) {
-        if (motion.x == WarpX && motion.y == WarpY) --WarpsOutstanding;
-    } else {
-        MotionX += motion.x - MotionLastX;
-        MotionY += motion.y - MotionLastY;
+    if (!MotionTaken || (motion.xrel == 0 && motion.yrel == 0)) return;
+    if (MotionResumes) {
+        MotionResumes = false;
+        return;
     }
-    MotionLastX = motion.x;
-    MotionLastY = motion.y;
+    MotionX += motion.xrel;
+    MotionY += motion.yrel;
+}
+
+// While the window does not have the input the system has its cursor, and the motion made
+// meanwhile is not the program's.
+void FollowFocus(const SDL_Event& event) {
+    if (event.type != SDL_WINDOWEVENT) return;
+    if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+        MotionTaken = false;
+        ReleaseCursor();
+    } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && !MotionTaken) {
+        MotionTaken = true;
+        MotionResumes = true;
+        HoldCursor();
+    }
 }
 
 bool MovePending() { return MotionX != 0 || MotionY != 0 || HandedX != CentreX || HandedY != CentreY; }
@@ -292,10 +452,7 @@ bool HandMoveOver(MSG* msg) {
     return true;
 }
 
-struct strRepeatFold {
-    SDL_Keycode key;
-    bool released;
-};
+struct strRepeatFold { SDL_Keycode key; bool released; };
 
 // Drops the auto-repeats of one key queued before its release.
 int SDLCALL DropRepeat(void* userdata, SDL_Event* event) {
@@ -314,262 +471,10 @@ void FoldRepeats(SDL_Keycode key) {
     SDL_FilterEvents(DropRepeat, &fold);
 }
 
-// There are no display modes to switch to here: a request for one is answered as Windows answers a
-// mode it cannot set, and the user may go on in the window instead.
-bool ResolveFullscreen() {
-    if (!fullscreen) return true;
-    const int answer = MessageBox("Fullscreen Mode Is Not Supported. Use Windowed Mode Instead?", "Fullscreen",
-                                  MB_YESNO | MB_ICONEXCLAMATION);
-    if (answer == IDYES) {
-        fullscreen = false;
-        return true;
-    }
-    MessageBox("Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP);
-    return false;
-}
-
-// Undoes the creation so far and reports the step that failed.
-// SDL's own reason for a failure, on standard error beside the message box: the box's fixed text
-// alone does not tell a user what to mend.
-void ReportSdlReason() {
-    const char* reason = SDL_GetError();
-    if (reason != nullptr && reason[0] != '\0') std::fprintf(stderr, "kelvra: %s\n", reason);
-}
-
-bool CreationFailed(const char* text) {
-    ReportSdlReason();
-    KillGLWindow();
-    MessageBox(text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
-    return false;
-}
-
-// Video drivers that open no window anyone can see or type into. Without an X display SDL falls
-// back to them, and the program would then wait in its first prompt for ever, so they count as no
-// display at all.
-bool HeadlessVideo() {
-    const char* driver = SDL_GetCurrentVideoDriver();
-    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
-}
-
-void TeardownFailed(const char* text) { MessageBox(text, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION); }
-
-std::array<unsigned char, GlyphBufferBytes> GlyphBits;
-
-// Compiles the current glyph of `face` into the display list being built: FreeType's rows run top
-// down, glBitmap's bottom up.
-void EmitGlyph(FT_GlyphSlot glyph) {
-    const FT_Bitmap& bitmap = glyph->bitmap;
-    const float advance = glyph->advance.x / FreeTypeUnitsPerPixel;
-    const std::size_t rowBytes = (bitmap.width + 7) / 8;
-    const std::size_t rows = bitmap.rows;
-    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO || rows * rowBytes == 0 || rows * rowBytes > GlyphBits.size()) {
-        glBitmap(0, 0, 0, 0, advance, 0, nullptr);
-        return;
-    }
-    for (std::size_t r = 0; r < rows; ++r) {
-        const unsigned char* src = bitmap.buffer + (rows - 1 - r) * static_cast<std::size_t>(bitmap.pitch);
-        std::copy(src, src + rowBytes, GlyphBits.begin() + static_cast<std::ptrdiff_t>(r * rowBytes));
-    }
-    glBitmap(static_cast<GLsizei>(bitmap.width), static_cast<GLsizei>(rows), static_cast<float>(-glyph->bitmap_left),
-             static_cast<float>(static_cast<int>(rows) - glyph->bitmap_top), advance, 0, GlyphBits.data());
-}
-
-// One font: a display list per character code, each drawing the glyph and advancing by its width.
-void BuildOneFont(FT_Face face, int font) {
-    fntBase[font] = static_cast<int>(glGenLists(GlyphCount));
-    const int height = FontPixelHeight(font);
-    const bool sized = face != nullptr && height > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height)) == 0;
-    for (int i = 0; i < GlyphCount; ++i) {
-        glNewList(static_cast<GLuint>(fntBase[font] + i), GL_COMPILE);
-        const FT_ULong code = FirstGlyph + static_cast<FT_ULong>(i);
-        if (sized && FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0)
-            EmitGlyph(face->glyph);
-        glEndList();
-    }
-}
-
-// Mesa's llvmpipe takes several megabytes from the heap for every frame it draws and gives them back
-// when the frame is done. glibc's malloc would return the freed top of the heap to the system each
-// time and grow it again for the next frame, and every page of it would be faulted in and zeroed
-// anew, frame after frame: about a fifth of the time of a turn with its frame at 10,000 stars.
-// Fixed thresholds keep those blocks in the heap and the heap at its size once it has grown.
-void KeepHeapBetweenFrames() {
-#ifdef __GLIBC__
-    constexpr int HeapBlocksUpToBytes = 32 * 1024 * 1024;
-    constexpr int HeapKeptUpToBytes = 256 * 1024 * 1024;
-    mallopt(M_MMAP_THRESHOLD, HeapBlocksUpToBytes);
-    mallopt(M_TRIM_THRESHOLD, HeapKeptUpToBytes);
-#endif
-}
-
-// A write to an X server that has gone away raises SIGPIPE, which would kill the program before Xlib
-// could report the lost display and end it with an exit.
-void IgnoreBrokenPipes() {
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
-#ifndef _WIN32
-// SDL ends its wait for events with a message to the program's window, sent through a second
-// connection to the X server. The server serves its connections in an order of its own: on a busy
-// machine it may take that message only after the first connection has destroyed the window, and
-// answer BadWindow, which comes back when SDL closes the second connection; Xlib's default handler
-// would end the program there. A message to a window that is gone has nothing left to wake, so that
-// error is dropped; every other X error still goes to the default handler.
-constexpr unsigned char XSendEventRequest = 25;  // X_SendEvent of <X11/Xproto.h>
-XErrorHandler DefaultXErrorHandler = nullptr;
-
-int DropErrorOfMessageToGoneWindow(Display* display, XErrorEvent* error) {
-    if (error->error_code == BadWindow && error->request_code == XSendEventRequest) return 0;
-    return DefaultXErrorHandler(display, error);
-}
-#endif
-
-// SDL keeps the X error handler it finds when it opens the display and puts it back before it closes
-// the display, so this one must be in place before SDL starts.
-void DropErrorsOfMessagesToGoneWindows() {
-#ifndef _WIN32
-    if (DefaultXErrorHandler == nullptr) DefaultXErrorHandler = XSetErrorHandler(DropErrorOfMessageToGoneWindow);
-#endif
-}
+// The button and wheel messages, which Windows sends with the cursor's position.
+bool PositionedMessage(UINT message) { return message > WM_MOUSEMOVE && message <= WM_MOUSEWHEEL; }
 
 }  // namespace
-
-// The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
-// settling on a driver without a screen, which it otherwise may do when a first try at X fails.
-#ifdef _WIN32
-constexpr const char* VideoDrivers = "windows";
-#else
-constexpr const char* VideoDrivers = "x11,wayland";
-#endif
-
-#ifdef _WIN32
-// The two calls of the Windows API the count needs, declared here: <windows.h> would clash with the
-// program's own Win32-style names.
-extern "C" __declspec(dllimport) void* __stdcall GetCurrentProcess();
-extern "C" __declspec(dllimport) int __stdcall GetProcessAffinityMask(void* process, unsigned long long* mask,
-                                                                      unsigned long long* systemMask);
-
-int CpuCount() {
-    unsigned long long mask = 0, systemMask = 0;
-    if (GetProcessAffinityMask(GetCurrentProcess(), &mask, &systemMask) == 0) return 1;
-    const int count = __builtin_popcountll(mask);
-    return count > 0 ? count : 1;
-}
-#else
-int CpuCount() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-    const int count = CPU_COUNT(&set);
-    return count > 0 ? count : 1;
-}
-#endif
-
-void ScreenSize(int* width, int* height) {
-    IgnoreBrokenPipes();
-    DropErrorsOfMessagesToGoneWindows();
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
-    SDL_DisplayMode mode{};
-    if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
-    *width = mode.w > 0 ? mode.w : DefaultScreenWidth;
-    *height = mode.h > 0 ? mode.h : DefaultScreenHeight;
-}
-
-bool CreateGLWindow(const char* title, int width, int height, int, bool fullscreenflag) {
-    fullscreen = fullscreenflag;
-    KeepHeapBetweenFrames();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || HeadlessVideo()) {
-        if (SDL_WasInit(SDL_INIT_VIDEO) != 0)
-            SDL_SetError("no display to open a window on (SDL found only its \"%s\" video driver)",
-                         SDL_GetCurrentVideoDriver());
-        ReportSdlReason();
-        SDL_Quit();
-        MessageBox("Failed To Register The Window Class.", "ERROR", MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-    if (!ResolveFullscreen()) return false;
-    ShowMouseCursor();
-    SetPixelFormatAttributes();
-    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
-    if (hWnd == nullptr) return CreationFailed("Window Creation Error.");
-    hRC = SDL_GL_CreateContext(hWnd);
-    if (hRC == nullptr) return CreationFailed("Can't Create A GL Rendering Context.");
-    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) return CreationFailed("Can't Activate The GL Rendering Context.");
-    // Presenting must never wait for the display: the pacer fits frames between simulation turns.
-    SDL_GL_SetSwapInterval(0);
-    ResetPendingInput();
-    SDL_ShowWindow(hWnd);
-    SDL_RaiseWindow(hWnd);
-    ReSizeGLScene(width, height);
-    if (!InitGL()) return CreationFailed("Initialization Failed.");
-    return LoadGLTextures() != 0;
-}
-
-void KillGLWindow() {
-    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) ShowMouseCursor();
-    if (hRC != nullptr) {
-        if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) TeardownFailed("Release Of DC And RC Failed.");
-        SDL_GL_DeleteContext(hRC);
-        hRC = nullptr;
-    }
-    if (hWnd != nullptr) {
-        SDL_DestroyWindow(hWnd);
-        hWnd = nullptr;
-    }
-    SDL_Quit();
-}
-
-int MessageBox(const char* text, const char* caption, unsigned flags) {
-    const bool question = (flags & MbButtonMask) == MB_YESNO;
-    const SDL_MessageBoxButtonData yesNo[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
-    };
-    const SDL_MessageBoxButtonData ok[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
-    };
-    const SDL_MessageBoxData box = {MessageBoxIcon(flags), nullptr, caption, text, question ? 2 : 1,
-                                    question ? yesNo : ok, nullptr};
-    int answer = 0;
-    if (SDL_ShowMessageBox(&box, &answer) == 0) return answer;
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    return question ? IDNO : IDOK;
-}
-
-// A warp to where the cursor already is would move nothing; on Windows, SDL's warp nudges the cursor
-// a pixel aside and back, and those moves would ask for a warp again, turn after turn, while the
-// user's own moves get lost between them.
-void MouseMove(int x, int y) {
-    if (hWnd == nullptr) return;
-    int cursorX = 0, cursorY = 0;
-    SDL_GetMouseState(&cursorX, &cursorY);
-    if (cursorX == x && cursorY == y) return;
-    SDL_WarpMouseInWindow(hWnd, x, y);
-    ++WarpsOutstanding;
-    WarpX = x;
-    WarpY = y;
-}
-
-// Taking in the window system's events costs some microseconds, as much as a piece of a small
-// cloud's turn: between the pieces it is done at most this often, real time, which a hand on the
-// mouse cannot outrun to the screen's edge.
-namespace {
-constexpr auto KeepCentredEvery = std::chrono::milliseconds(10);
-std::chrono::steady_clock::time_point LastKeptCentred;
-}  // namespace
-
-void KeepCursorCentred() {
-    if (hWnd == nullptr) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - LastKeptCentred < KeepCentredEvery) return;
-    LastKeptCentred = now;
-    SDL_PumpEvents();
-    MouseMove(CentreX, CentreY);
-}
-
-void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
 
 void PostQuitMessage(int) {
     if (QuitEventType == static_cast<Uint32>(-1)) QuitEventType = SDL_RegisterEvents(1);
@@ -591,12 +496,13 @@ bool PeekMessage(MSG* msg) {
         if (message && MovePending()) break;
         SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         if (motion) FoldMotion(event.motion);
+        FollowFocus(event);
         if (!message) continue;
         *msg = translated;
         msg->time = EventTime(event.common.timestamp);
         if (event.type == SDL_KEYDOWN) FoldRepeats(event.key.keysym.sym);
-        // The wheel's cursor is the one the window procedure last saw: the motion goes by the moves.
-        if (msg->message == WM_MOUSEWHEEL) msg->lParam = MakeLong(HandedX, HandedY);
+        // The cursor is where the window procedure last saw it: the motion goes by the moves.
+        if (PositionedMessage(msg->message)) msg->lParam = MakeLong(HandedX, HandedY);
         return true;
     }
     return HandMoveOver(msg);
@@ -611,21 +517,83 @@ void WaitMessage(int timeoutMs) {
         SDL_WaitEventTimeout(nullptr, timeoutMs);
 }
 
-void SwapBuffers() {
-    if (hWnd != nullptr) SDL_GL_SwapWindow(hWnd);
+// ==== Cursor ========================================================================================
+// The cursor is hidden and held from the window's creation to its teardown, in every state, by SDL's
+// relative mouse mode: raw input on Windows, XInput2's raw motion on X11, a locked pointer on Wayland.
+// Never the program's own warps back to the centre: on Windows SDL drops every mouse move stamped up
+// to a warp's tick, and a fast hand lost part of its turn. The system gets its cursor back while the
+// window does not have the input (and, through SDL, while a message box stands).
+
+namespace {
+
+// SDL before 2.28 drops an XInput2 raw motion event that repeats the one before it within a
+// millisecond of the X server's clock, as a steady hand's do whenever the server is busy. There
+// relative mode runs on SDL's own warps back to the centre (KeepCursorInReach does the rest), and the
+// first warp's own motion gives SDL the cursor's place, which the user's first motion would otherwise.
+bool CursorWarped;
+
+void HoldCursor() {
+    if (hWnd == nullptr) return;
+    SDL_version linked;
+    SDL_GetVersion(&linked);
+    const char* driver = SDL_GetCurrentVideoDriver();
+    CursorWarped = driver != nullptr && std::strcmp(driver, "x11") == 0 &&
+                   SDL_VERSIONNUM(linked.major, linked.minor, linked.patch) < SDL_VERSIONNUM(2, 28, 0);
+    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, CursorWarped ? "1" : "0");
+    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_WARP_MOTION, CursorWarped ? "1" : "0");
+    SDL_SetRelativeMouseMode(SDL_TRUE);
+    ShowMouseCursor();
 }
 
-void BuildFont() {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    if (FT_Init_FreeType(&library) == 0 &&
-        FT_New_Memory_Face(library, FontData, static_cast<FT_Long>(FontDataSize), 0, &face) != 0)
-        face = nullptr;
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    for (int font = 0; font < FontCount; ++font) BuildOneFont(face, font);
-    glPopClientAttrib();
-    if (face != nullptr) FT_Done_Face(face);
-    if (library != nullptr) FT_Done_FreeType(library);
+void ReleaseCursor() {
+    SDL_SetRelativeMouseMode(SDL_FALSE);
+    SDL_ShowCursor(SDL_ENABLE);
+}
+
+}  // namespace
+
+void ShowMouseCursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+// Taking in the window system's events costs as much as a piece of a small cloud's turn: it is done
+// at most every 10 ms, which a hand on the mouse cannot outrun to the screen's edge.
+void KeepCursorInReach() {
+    constexpr Uint32 EveryMs = 10;
+    static Uint32 last;
+    if (!CursorWarped || hWnd == nullptr || SDL_GetTicks() - last < EveryMs) return;
+    last = SDL_GetTicks();
+    SDL_PumpEvents();
+}
+
+// ==== Message boxes =================================================================================
+
+namespace {
+
+constexpr unsigned MbButtonMask = 0x0F;
+constexpr unsigned MbIconMask = 0xF0;
+
+Uint32 MessageBoxIcon(unsigned flags) {
+    const unsigned icon = flags & MbIconMask;
+    if (icon == MB_ICONSTOP) return SDL_MESSAGEBOX_ERROR;
+    return icon == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
+}
+
+}  // namespace
+
+// While the box stands SDL gives the system its cursor back (it leaves relative mode and shows the
+// cursor), so that the box can be clicked, and holds it again afterwards.
+int MessageBox(const char* text, const char* caption, unsigned flags) {
+    const bool question = (flags & MbButtonMask) == MB_YESNO;
+    const SDL_MessageBoxButtonData yesNo[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
+    };
+    const SDL_MessageBoxButtonData ok[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
+    };
+    const SDL_MessageBoxData box = {MessageBoxIcon(flags), nullptr, caption, text, question ? 2 : 1,
+                                    question ? yesNo : ok, nullptr};
+    int answer = 0;
+    if (SDL_ShowMessageBox(&box, &answer) == 0) return answer;
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    return question ? IDNO : IDOK;
 }
