@@ -274,3 +274,40 @@ wait_exit() {
   done
   echo timeout
 }
+
+# ---- The view's turn, read from the star field: the mouse turns the camera 0.15 degrees a pixel.
+
+# view_yaw BEFORE AFTER: the degrees the view turned to the right between two screenshots of a still
+# cloud. A turn about the camera's up axis moves every star's bearing by the same angle, so the
+# brightness of each column of a band of rows below the overlay, read at the bearing the turn takes
+# it to, must match: the angle whose match is best, tried in steps of 0.1 degrees and then of 0.005
+# about the best, is the turn. The field of view is 45 degrees high.
+view_yaw() {
+  local profile
+  profile() {
+    convert "$1" -crop "${SCREEN_W}x100+0+400" +repage -colorspace gray -scale "${SCREEN_W}x1!" -depth 16 txt:- |
+      sed -n 's/^\([0-9]*\),0: (\([0-9.]*\).*/\1 \2/p'
+  }
+  { profile "$1" | sed 's/^/b /'; profile "$2" | sed 's/^/a /'; } |
+    awk -v w="$SCREEN_W" -v h="$SCREEN_H" '
+      $1 == "b" { b[$2] = $3 } $1 == "a" { a[$2] = $3 }
+      function score(t,   i, x, k, fr, v, d, s, n) {
+        for (i = 0; i < w; i++) {
+          x = f * sin(bearing[i] + t) / cos(bearing[i] + t) + w / 2 - 0.5
+          if (bearing[i] + t >= 1.5 || bearing[i] + t <= -1.5 || x < 0 || x > w - 1) continue
+          k = int(x); fr = x - k
+          v = b[k] + (k + 1 < w ? (b[k + 1] - b[k]) * fr : 0)
+          d = a[i] - v; s += d * d; n++
+        }
+        return n > w / 2 ? s / n : 1e300
+      }
+      END {
+        pi = atan2(0, -1); f = h / 2 / (sin(pi / 8) / cos(pi / 8))
+        for (i = 0; i < w; i++) bearing[i] = atan2(i + 0.5 - w / 2, f)
+        best = 0; low = score(0)
+        for (d = -40; d <= 40; d += 0.1) { s = score(d * pi / 180); if (s < low) { low = s; best = d } }
+        coarse = best
+        for (d = coarse - 0.15; d <= coarse + 0.15; d += 0.005) { s = score(d * pi / 180); if (s < low) { low = s; best = d } }
+        printf "%.3f\n", best
+      }'
+}
