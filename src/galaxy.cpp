@@ -34,57 +34,20 @@ constexpr int PromptFont = 3;
 // Double-click interval of the mouse, ms.
 constexpr int DoubleClickMs = 250;
 
-// The leading integer of a text, as atoi reads it, but saturated at the int range instead of
-// overflowing: a typed "99999999999" must not be undefined behaviour.
-int ParseInt(const char* text) {
-    const long long v = std::strtoll(text, nullptr, 10);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return static_cast<int>(v);
+}  // namespace
+
+int WinMain() {
+    Quit = 0;
+    if (AmbrelInit() < 0) return 0;
+    if (GrInit() < 0) return 0;
+    KernelStartThreads();
+    while (Quit == 0) MainLoopStep();
+    GrClose();
+    KernelStopThreads();
+    return 0;
 }
 
-// The leading number of a text, as atof reads it; "nan" counts as no number (0), so that it is
-// clamped like any other unusable text instead of slipping through the bounds.
-double ParseDouble(const char* text) {
-    const double v = std::atof(text);
-    return std::isnan(v) ? 0.0 : v;
-}
-
-double Clamp(double v, double lo, double hi) {
-    if (v < lo) return lo;
-    if (v > hi) return hi;
-    return v;
-}
-
-// Runs one setup prompt and takes its answer into G.
-void AskParameter(int prompt, int maxLn, const char* title, const char* initial) {
-    InMenuClear();
-    const int result = InMenuActivate(PromptFont, maxLn, title, initial, 0);
-    ApplyPromptAnswer(prompt, result, INmenu.Text);
-}
-
-// The whole setup state: four prompts, the cloud, and the switch to evolution.
-void RunSetup() {
-    char title[32];
-    char initial[16];
-    std::snprintf(title, sizeof title, "Stars (1-%i):", MaxStars);
-    std::snprintf(initial, sizeof initial, "%i", DefaultStars);
-    AskParameter(0, 10, title, initial);
-    AskParameter(1, 15, "Size (radius) in ly:", "40");
-    AskParameter(2, 10, "Delta T in years:", "20000");
-    AskParameter(3, 20, "Seed (empty for random):", "");
-    StartEvolution();
-}
-
-// One engine step of the evolution state: a turn, the camera, and a frame when one is due.
-void RunEvolution() {
-    if (G.Pause == 0) {
-        ++G.Turn;
-        EvolRecalc();
-    }
-    ShipRecalc();
-    AmbrelDoevents();
-}
+namespace {
 
 // Centres the mouse record; the first press is never a double click.
 void CentreMouse(int now) {
@@ -101,32 +64,6 @@ void CentreMouse(int now) {
 }
 
 }  // namespace
-
-int WinMain() {
-    Quit = 0;
-    if (AmbrelInit() < 0) return 0;
-    if (GrInit() < 0) return 0;
-    KernelStartThreads();
-    while (Quit == 0) MainLoopStep();
-    GrClose();
-    KernelStopThreads();
-    return 0;
-}
-
-void MainLoopStep() {
-    if (SystemMessages() == 1) return;
-    if (active) GameEngine();
-}
-
-void StartEvolution() {
-    GenerateGalaxy();
-    AppState = StateEvolution;
-    GraphicsDrawEvol();
-    // Mouse movement made and keys held during the prompts must not turn the camera.
-    Mouse.SumX = 0;
-    Mouse.SumY = 0;
-    ForgetHeldKeys(Clock());
-}
 
 int AmbrelInit() {
     std::remove(LogFileName);
@@ -177,6 +114,37 @@ void InitParameters() {
     for (int i = 0; i < 16; ++i) G.ViewMatrix[i] = G.ViewMatrixInv[i] = 0;
 }
 
+void MainLoopStep() {
+    if (SystemMessages() == 1) return;
+    if (active) GameEngine();
+}
+
+namespace {
+
+// The leading integer of a text, as atoi reads it, but saturated at the int range instead of
+// overflowing: a typed "99999999999" must not be undefined behaviour.
+int ParseInt(const char* text) {
+    const long long v = std::strtoll(text, nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+// The leading number of a text, as atof reads it; "nan" counts as no number (0), so that it is
+// clamped like any other unusable text instead of slipping through the bounds.
+double ParseDouble(const char* text) {
+    const double v = std::atof(text);
+    return std::isnan(v) ? 0.0 : v;
+}
+
+double Clamp(double v, double lo, double hi) {
+    if (v < lo) return lo;
+    if (v > hi) return hi;
+    return v;
+}
+
+}  // namespace
+
 void ApplyPromptAnswer(int prompt, int result, const char* text) {
     const bool answered = result >= 0 && text[0] != '\0';
     switch (prompt) {
@@ -205,6 +173,52 @@ void ApplyPromptAnswer(int prompt, int result, const char* text) {
         break;
     }
 }
+
+void StartEvolution() {
+    GenerateGalaxy();
+    AppState = StateEvolution;
+    GraphicsDrawEvol();
+    // Mouse movement made and keys held during the prompts must not turn the camera.
+    Mouse.SumX = 0;
+    Mouse.SumY = 0;
+    ForgetHeldKeys(Clock());
+}
+
+namespace {
+
+// Runs one setup prompt and takes its answer into G.
+void AskParameter(int prompt, int maxLn, const char* title, const char* initial) {
+    InMenuClear();
+    const int result = InMenuActivate(PromptFont, maxLn, title, initial, 0);
+    ApplyPromptAnswer(prompt, result, INmenu.Text);
+}
+
+// The whole setup state: four prompts, the cloud, and the switch to evolution.
+void RunSetup() {
+    char title[32];
+    char initial[16];
+    std::snprintf(title, sizeof title, "Stars (1-%i):", MaxStars);
+    std::snprintf(initial, sizeof initial, "%i", DefaultStars);
+    AskParameter(0, 10, title, initial);
+    std::snprintf(initial, sizeof initial, "%g", DefaultRadiusLy);
+    AskParameter(1, 15, "Size (radius) in ly:", initial);
+    std::snprintf(initial, sizeof initial, "%g", DefaultDeltaT);
+    AskParameter(2, 10, "Delta T in years:", initial);
+    AskParameter(3, 20, "Seed (empty for random):", "");
+    StartEvolution();
+}
+
+// One engine step of the evolution state: a turn, the camera, and a frame when one is due.
+void RunEvolution() {
+    if (G.Pause == 0) {
+        ++G.Turn;
+        EvolRecalc();
+    }
+    ShipRecalc();
+    AmbrelDoevents();
+}
+
+}  // namespace
 
 void GameEngine() {
     if (AppState == StateSetup)

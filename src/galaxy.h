@@ -9,8 +9,9 @@
 
 // Largest star count; the star prompt clamps to it and the tables hold this many entries.
 constexpr int MaxStars = 10000;
-// Seconds in a year of 365 days, as the integration converts time steps.
-constexpr double SecondsPerYear = 365.0 * 24 * 60 * 60;
+// The speed range the controls allow and the speed bar shows, scene units per 1/300 s: the
+// single-precision 0.001, widened.
+constexpr double SpeedLimit = static_cast<double>(0.001f);
 
 // Application states held in AppState.
 constexpr int StateSetup = 0;      // start screen and the four parameter prompts
@@ -62,8 +63,10 @@ struct strGlobal {
     strBod ShipVel;     // displacement added by the latest motion step
     double ShipSpeed;   // signed speed along the view, scene units per 1/300 s
     double Radius;      // cloud radius, m: one scene unit
-    double MouseYawFactor;
-    double PitchFactor;
+    // Mouse look: the mouse's turn per pixel is the product of MouseYawFactor (or PitchFactor, with
+    // its sign), MouseLookScale (galaxy_ship.cpp) and TurnRate, 0.15 degrees a pixel.
+    double MouseYawFactor;  // -1: moving the mouse right turns the view right
+    double PitchFactor;     // -1: moving the mouse down tilts the view up, and Up tilts it down
     double SpeedStep;       // change of ShipSpeed per 1/300 s while A or Z is held
     double SpeedThreshold;  // below this magnitude the camera stands still
     double TurnRate;        // degrees per 1/300 s for the turn keys
@@ -82,8 +85,12 @@ extern strStarIdx StarIdx[MaxStars];
 extern int AppState;
 // 1 ends the main loop; only ever set.
 extern int Quit;
+// The system record: key delay and frame rate.
 extern strSystem S;
+// The global record: the run's parameters and the camera.
 extern strGlobal G;
+// Stars of the cloud: G.NumStars, never more than the tables hold, whatever it says.
+inline int CloudSize() { return G.NumStars < MaxStars ? G.NumStars : MaxStars; }
 // Clock value (ms) of the previous camera-motion step.
 extern int LastPhysic;
 // Clock value (ms) of the previous evolution key step.
@@ -101,16 +108,14 @@ void InitParameters();
 void MainLoopStep();
 // One step of the application engine in the current AppState.
 void GameEngine();
-// The end of the setup: the cloud from the answers taken, the evolution state, its first frame
-// drawn (not yet shown), and the mouse motion of the prompts dropped.
-void StartEvolution();
 // Takes the answer of setup prompt `prompt` (0 stars, 1 radius, 2 time step, 3 seed) into G:
 // `result` is the prompt's Result (negative when cancelled), `text` its Text.
 void ApplyPromptAnswer(int prompt, int result, const char* text);
+// The end of the setup: the cloud from the answers taken, the evolution state, its first frame
+// drawn (not yet shown), and the mouse motion of the prompts dropped.
+void StartEvolution();
 // Requests the end of the program: AppState = StateQuitting, Quit = 1.
 void AmbrelQuit();
-// Closes the window and ends the process with status 0 at once.
-[[noreturn]] void AmbrelForcedExit();
 
 // ---- Simulation -----------------------------------------------------------------------------------
 
@@ -120,6 +125,9 @@ void GenerateGalaxy();
 void EvolRecalc();
 // The same turn computed by the plain nested loop: the reference the fast kernel must agree with.
 void EvolRecalcPlain();
+// The time step G.DeltaT in seconds: years of 365 days, multiplied in the program's historical order
+// (days first, then the step, hours, minutes and seconds), which gives the step its bits.
+double TurnSeconds();
 
 // ---- Camera motion and controls -------------------------------------------------------------------
 
@@ -136,14 +144,6 @@ void EvolutionKeys();
 
 // Doubles handled together by every build of the kernel; the sums run lane by lane in groups this wide.
 constexpr int KernelLanes = 8;
-// Entries past the cloud's last lane group that the kernel may read, never write: its arrays hold
-// them as massless stars at the origin.
-constexpr int KernelReadAhead = 2 * KernelLanes;
-// Squared scene distances from SeedLow to SeedHigh take the refined seed: as floats they and their
-// reciprocal roots are normal numbers with a wide margin. Powers of two, exact in float and double.
-constexpr double SeedLow = 0x1p-100;
-constexpr double SeedHigh = 0x1p100;
-
 // Builds of the kernel, in increasing order of preference. Each exists only where its instruction set
 // does: the portable one everywhere, SSE2, AVX2 and AVX-512 on x86-64, NEON on 64-bit ARM.
 constexpr int KernelPortable = 0;
@@ -152,38 +152,6 @@ constexpr int KernelAvx2 = 2;
 constexpr int KernelAvx512 = 3;
 constexpr int KernelNeon = 4;
 constexpr int KernelVariants = 5;
-
-// The structure-of-arrays copy of the live stars that the kernel works on. Every array holds N
-// entries padded to a whole lane group with massless stars at the origin; M is the mass in kg, GM
-// the mass times -GravConst / Radius^2, F the force in newtons, which the kernel adds to.
-struct strKernelCloud {
-    const double* X;
-    const double* Y;
-    const double* Z;
-    const double* M;
-    const double* GM;
-    double* FX;
-    double* FY;
-    double* FZ;
-    int N;
-    double NegGravConst;  // -GravConst, for the reference formula
-    double Radius;        // m, for the reference formula
-};
-
-// The pairs of rows i0 to i1 - 1 with every later star, added to F, in each build; defined only
-// where the build exists.
-void KernelPairsPortable(const strKernelCloud& cloud, int i0, int i1);
-void KernelPairsSse2(const strKernelCloud& cloud, int i0, int i1);
-void KernelPairsAvx2(const strKernelCloud& cloud, int i0, int i1);
-void KernelPairsAvx512(const strKernelCloud& cloud, int i0, int i1);
-void KernelPairsNeon(const strKernelCloud& cloud, int i0, int i1);
-// out[k] = in[k]^(-3/2) by each build's seed and refinement, for the first n entries taken a group
-// of two registers at a time: the arithmetic of one pair's distance, for measuring its floor.
-void KernelFloorPortable(const double* in, double* out, int n);
-void KernelFloorSse2(const double* in, double* out, int n);
-void KernelFloorAvx2(const double* in, double* out, int n);
-void KernelFloorAvx512(const double* in, double* out, int n);
-void KernelFloorNeon(const double* in, double* out, int n);
 
 // Whether this program holds the given build and this CPU (and its operating system) runs it.
 bool KernelSupported(int variant);
@@ -225,3 +193,8 @@ void KernelSetPoll(void (*poll)());
 // Bounds of the pieces of a cloud of n live stars: piece p holds rows first[p] to first[p + 1] - 1.
 // Returns the count of pieces; first holds KernelMaxPieces + 1 entries.
 int KernelPieces(int n, int* first);
+
+// ---- Offered, not called by the program -----------------------------------------------------------
+
+// Closes the window and ends the process with status 0 at once.
+[[noreturn]] void AmbrelForcedExit();

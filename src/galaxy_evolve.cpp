@@ -57,11 +57,6 @@ double RandomStarMass() {
     return drand(band.Lo, band.Hi) * G.SolarMass;
 }
 
-// Stars of the cloud; never more than the table holds, whatever NumStars says.
-int CloudSize() {
-    return G.NumStars < MaxStars ? G.NumStars : MaxStars;
-}
-
 void ClearForces() {
     for (int i = 0; i < CloudSize(); ++i) Star[i].Force = {0, 0, 0};
 }
@@ -97,10 +92,6 @@ void AddAllPairForces() {
     }
 }
 
-double TurnSeconds() {
-    return DaysPerYear * G.DeltaT * HoursPerDay * MinutesPerHour * SecondsPerMinute;
-}
-
 // Semi-implicit Euler: the velocity takes the whole turn's force first, and the position then moves
 // with the new velocity, which keeps orbits from spiralling outwards as the explicit method does.
 void MoveAxis(double force, double mass, double dt, double& vel, double& pos) {
@@ -130,6 +121,10 @@ void GenerateGalaxy() {
         MassColor(s.Mass, &s.Color);
         s.Size = MassSize(s.Mass);
     }
+}
+
+double TurnSeconds() {
+    return DaysPerYear * G.DeltaT * HoursPerDay * MinutesPerHour * SecondsPerMinute;
 }
 
 void EvolRecalcPlain() {

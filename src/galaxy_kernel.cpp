@@ -1,6 +1,7 @@
 // The fast gravity kernel's driver: copies the live stars into lane-aligned arrays, runs the build
 // chosen for this CPU over them, piece by piece on the kernel's threads, adds the pieces' sums in
 // their fixed order and writes the forces back.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -8,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 #include "system.h"
 
 namespace {
@@ -98,10 +99,6 @@ bool CpuRuns(int variant) {
 #endif
 }
 
-int CloudSize() {
-    return G.NumStars < MaxStars ? G.NumStars : MaxStars;
-}
-
 // Copies the live stars in their order and pads them to a whole lane group, and beyond it as far as
 // the kernel reads ahead, with massless stars at the origin, which it never pairs anyway; returns the
 // count of live stars.
@@ -121,14 +118,6 @@ int GatherLiveStars() {
     const int padded = (n + KernelLanes - 1) / KernelLanes * KernelLanes + KernelReadAhead;
     for (int k = n; k < padded; ++k) K.X[k] = K.Y[k] = K.Z[k] = K.M[k] = K.GM[k] = 0;
     return n;
-}
-
-int Smaller(int a, int b) {
-    return a < b ? a : b;
-}
-
-int Larger(int a, int b) {
-    return a > b ? a : b;
 }
 
 // Pairs of the rows before row `row` in a cloud of n stars: row r pairs with the n - 1 - r after it.
@@ -152,7 +141,7 @@ void WorkPiece(int item) {
 // first star it touches.
 void WorkCombine(int item) {
     const int k0 = item * CombineStars;
-    const int k1 = Smaller(k0 + CombineStars, T.N);
+    const int k1 = std::min(k0 + CombineStars, T.N);
     for (int k = k0; k < k1; ++k) {
         K.FX[k] = PieceSums[0].FX[k];
         K.FY[k] = PieceSums[0].FY[k];
@@ -160,7 +149,7 @@ void WorkCombine(int item) {
     }
     for (int p = 1; p < T.Pieces; ++p) {
         const strPieceSums& sums = PieceSums[p];
-        for (int k = Larger(k0, T.First[p]); k < k1; ++k) {
+        for (int k = std::max(k0, T.First[p]); k < k1; ++k) {
             K.FX[k] += sums.FX[k];
             K.FY[k] += sums.FY[k];
             K.FZ[k] += sums.FZ[k];
@@ -298,7 +287,7 @@ int KernelPieces(int n, int* first) {
     first[0] = 0;
     if (n <= 0) return 0;
     const long long total = PairsBefore(n, n);
-    const int wanted = Smaller(KernelMaxPieces, (n + PieceRows - 1) / PieceRows);
+    const int wanted = std::min(KernelMaxPieces, (n + PieceRows - 1) / PieceRows);
     int count = 0;
     int row = 0;
     for (int p = 1; p < wanted; ++p) {
@@ -351,11 +340,11 @@ void KernelStopThreads() {
 }
 
 void KernelSetThreads(int count) {
-    const int wanted = Larger(1, Smaller(count, KernelMaxThreads));
+    const int wanted = std::max(1, std::min(count, KernelMaxThreads));
     while (W.Started < wanted - 1 && StartWorker()) {
     }
     const std::lock_guard<std::mutex> hold(W.Lock);
-    W.Helpers = Smaller(wanted - 1, W.Started);
+    W.Helpers = std::min(wanted - 1, W.Started);
 }
 
 int KernelThreads() {

@@ -4,7 +4,7 @@
 
 #include <immintrin.h>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 namespace {
 

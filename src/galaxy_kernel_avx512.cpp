@@ -6,7 +6,7 @@
 
 #include <immintrin.h>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 namespace {
 

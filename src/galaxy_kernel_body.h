@@ -28,7 +28,7 @@
 // Everything here is internal to its translation unit: an inline function shared between the builds
 // could let the linker keep the AVX-512 copy and run it on a CPU without AVX-512.
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 // The lane groups are passed between functions of this file only, all of them inlined, so the
 // calling convention GCC warns about for wide vectors under narrower instruction sets never shows.

@@ -4,7 +4,7 @@
 
 #include <arm_neon.h>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 namespace {
 

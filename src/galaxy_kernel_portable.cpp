@@ -4,7 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 // Single and double precision must be evaluated in their own formats, as the vector builds do.
 static_assert(FLT_EVAL_METHOD == 0, "float and double arithmetic in their own precision");

@@ -4,7 +4,7 @@
 
 #include <emmintrin.h>
 
-#include "galaxy.h"
+#include "galaxy_kernel.h"
 
 namespace {
 

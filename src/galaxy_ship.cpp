@@ -16,10 +16,8 @@ constexpr double StepUnitsPerSecond = 300.0;
 // Longest time a held key counts in one key step while the simulation runs, ms: a slow turn of the
 // integration must not make the camera jump.
 constexpr int LongestRunningKeyStepMs = 33;
-// Degrees of mouse look per unit of mouse movement, before the factors and TurnRate.
+// Degrees of mouse look per pixel before G's factors and TurnRate: with them, 0.15 degrees a pixel.
 constexpr double MouseLookScale = static_cast<double>(0.3f);
-// The speed range the controls allow, scene units per step unit.
-constexpr double SpeedLimit = static_cast<double>(0.001f);
 
 // Windows virtual-key codes of the letter keys.
 constexpr int KeyA = 'A';
@@ -37,13 +35,6 @@ void TurnAbout(const strBod& axis, double degrees) {
     Rotate(degrees, &pivot, &G.ShipRight);
     Rotate(degrees, &pivot, &G.ShipUp);
     Rotate(degrees, &pivot, &G.ShipBack);
-}
-
-// Consumes a one-shot key: true, with the flag cleared, when it was down.
-bool TakeKey(int code) {
-    if (keys[code] == 0) return false;
-    keys[code] = 0;
-    return true;
 }
 
 // Mouse look: horizontal movement yaws about ShipUp, vertical movement pitches about ShipRight.

@@ -69,8 +69,7 @@ constexpr float CellPx = 64;  // side of a field cell at scale 1
 // Fills StarIdx with the living stars and their distances from the camera.
 void CollectStars() {
     G.NumVisible = 0;
-    const int count = G.NumStars < MaxStars ? G.NumStars : MaxStars;  // never past the tables
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < CloudSize(); ++i) {
         const strStar& s = Star[i];
         if (s.Alive != 1) continue;
         StarIdx[G.NumVisible].Index = i;
@@ -91,10 +90,8 @@ void DrawSortedStars() {
 
 constexpr int OverlayFont = 3;
 constexpr int TitleFont = 4;
-constexpr float CharWidthPerSize = 0.588f;  // a character's advance, in units of the font's size
 constexpr float OverlayLeftPx = 1;
 constexpr int OverlayTopBaselinePx = 25;
-constexpr float SpeedLimit = 0.001f;  // scene units per 1/300 s: the bar's full length
 constexpr int SpeedBarHeightPx = 20;
 constexpr int StartAddressBaselinePx = 100;
 constexpr int StartNameBaselinePx = 200;

@@ -22,9 +22,9 @@ constexpr long TgaHeaderSize = 18;
 extern const unsigned char emb_data[];
 extern const long emb_size;
 
-extern TextureImage textures[100];
-extern std::int32_t max_texture;  // records of textures in use
-extern std::int32_t imgStar;      // index of the star sprite in textures
+extern TextureImage textures[100];  // the program's textures; the star sprite is the only one
+extern std::int32_t max_texture;    // records of textures in use
+extern std::int32_t imgStar;        // index of the star sprite in textures
 
 // Decodes a TGA file into image->pixels and, for 24 bits, image->rgba; false when it is refused.
 // Frees nothing on success: the caller uploads and then calls FreeTGA.
@@ -42,21 +42,8 @@ int LoadGLTextures();
 void GLQuad(float x1, float y1, float x2, float y2);
 // Outlined rectangle; the line width stays set.
 void GLRect(float x1, float y1, float x2, float y2, float width);
-// One line segment; the line width stays set.
-void GLLine(float x1, float y1, float x2, float y2, float width);
-// Filled square of side 64 * scale at (x, y).
-void GLDrawQuad(int x, int y, float scale);
-// Outlined square of side 64 * scale at (x, y).
-void GLDrawRect(int x, int y, float scale);
 // Textured square of side 2 * half centred on the origin; leaves the texture bound.
 void DrawBitmap(int texture, double half);
-// Untextured regular tetrahedron.
-void DrawIhlan(double size);
-// Draws nothing.
-void DrawMouse(int);
-// Cells of 64 pixels that fit the overlay after a 250-pixel margin, and the field's edges.
-extern int FldX, FldY, FldRight, FldLow;
-void CalculateGrSize();
 
 // ---- Star field -------------------------------------------------------------------------------------
 
@@ -95,3 +82,20 @@ void SortStarsFast();
 // The picture of DrawStarField (the same sprites, order, colours and blending) in one array draw.
 // Leaves the modelview matrix at identity, the star texture bound and the last star's colour current.
 void DrawStarFieldFast();
+
+// ---- Offered, not called by the program -----------------------------------------------------------
+
+// One line segment; the line width stays set.
+void GLLine(float x1, float y1, float x2, float y2, float width);
+// Filled square of side 64 * scale at (x, y).
+void GLDrawQuad(int x, int y, float scale);
+// Outlined square of side 64 * scale at (x, y).
+void GLDrawRect(int x, int y, float scale);
+// Untextured regular tetrahedron.
+void DrawIhlan(double size);
+// Draws nothing.
+void DrawMouse(int);
+// Cells of 64 pixels that fit the overlay after a 250-pixel margin, and the field's edges.
+extern int FldX, FldY, FldRight, FldLow;
+// Fills FldX, FldY, FldRight and FldLow from the overlay's size.
+void CalculateGrSize();

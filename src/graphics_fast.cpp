@@ -45,10 +45,6 @@ strStarIdx MergeBuffer[MaxStars];
 unsigned SeenStamp[MaxStars];
 unsigned CheckStamp = 0;
 
-int CloudSize() {
-    return G.NumStars < MaxStars ? G.NumStars : MaxStars;
-}
-
 double DistanceFromCamera(const strStar& s) {
     return dist(G.ShipPos.x, G.ShipPos.y, G.ShipPos.z, s.Pos.x, s.Pos.y, s.Pos.z);
 }

@@ -29,16 +29,8 @@ constexpr int CapitalA = 'A';
 constexpr int CapitalZ = 'Z';
 constexpr int ToSmallLetter = 'a' - 'A';
 
-constexpr float CharWidthPerSize = 0.588f;
 constexpr float OutlineWidthPx = 3.0f;
 constexpr int BaselineDropPx = 5;
-
-// Takes a key's flag: true when it was set, and it is clear afterwards.
-bool TakeKey(int code) {
-    if (keys[code] == 0) return false;
-    keys[code] = 0;
-    return true;
-}
 
 // Removes the character at Cur; the text closes up behind it.
 void DeleteAtCursor() {

@@ -20,6 +20,7 @@ struct strInMenu {
     char Title[InMenuMaxTitle + 1];
 };
 
+// The one prompt of the program.
 extern strInMenu INmenu;
 
 // Resets the record to a closed, empty prompt.

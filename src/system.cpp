@@ -1,7 +1,8 @@
-// system: the window procedure and the input records it keeps, the message step, the frame pacer, the
-// GL state of the window, text output with the bitmap fonts, the log and the clock. Everything here
-// works on plain records and GL calls, so that tests can feed it synthetic messages without a window;
-// the SDL and FreeType side lives in system_platform.cpp.
+// system: the clock, the GL state of the window, the window procedure and the input records it keeps,
+// the frame pacer and the message step it ends with, text output with the bitmap fonts, and the log, in
+// the order the program uses them. Everything here works on plain records and GL calls, so that tests
+// can feed it synthetic messages without a window; the SDL and FreeType side lives in the platform
+// files (system_platform.cpp, system_font.cpp).
 #include "system.h"
 
 #include <GL/gl.h>
@@ -33,39 +34,84 @@ int keys_t[256];
 strMouse Mouse;
 bool active = true;
 
-int DrawTime[10];
+int DrawTime[DrawTimeSlots];
 int DTidx;
 int LastDraw;
 
-const int FontSize[5] = {8, 12, 16, 24, 32};
-int fntBase[5];
+const int FontSize[FontCount] = {8, 12, 16, 24, 32};
+int fntBase[FontCount];
 
 int Log;
 
 namespace {
 
 const auto ProgramStart = std::chrono::steady_clock::now();
-
-constexpr int KeyCodes = 256;
 constexpr double MsPerSecond = 1000.0;
+
+}  // namespace
+
+// ---- Clock ------------------------------------------------------------------------------------------
+
+int Clock() {
+    if (ClockManual) return ClockManualMs;
+    const auto elapsed = std::chrono::steady_clock::now() - ProgramStart;
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+// ---- Window and GL state ------------------------------------------------------------------------
+
+namespace {
 
 // Clear colour (black; the alpha is never read back) and depth.
 constexpr float ClearAlpha = 0.5f;
 constexpr double ClearDepth = 1.0;
 
-// Frame pacing: frames a second at most, and the share of the possible rate the pacer takes.
-constexpr int MaxRefreshRate = 50;
-constexpr int MinRefreshRate = 1;
-constexpr int HalfRateCap = 25;
-constexpr double SlowShare = 0.5;
-constexpr double FastShare = 0.2;
-constexpr int DrawTimeSlots = 10;
+}  // namespace
 
-// Text: one formatting buffer, and the character codes the fonts hold.
-constexpr int TextBufferBytes = 256;
-constexpr int FirstGlyph = 32;
-constexpr int LastGlyph = 127;
-constexpr int FontCount = 5;
+int GrInit() {
+    Mouse.DX = 0;
+    Mouse.DY = 0;
+    Mouse.LButton = Mouse.RButton = 0;
+    Mouse.Tracking = 0;
+    Mouse.OldLButton = Mouse.OldRButton = 0;
+    Mouse.LClick = Mouse.RClick = 0;
+    DTidx = 0;
+    std::fill(std::begin(DrawTime), std::end(DrawTime), 0);
+    fullscreen = false;
+    return CreateGLWindow("Kelvra", WIN_X, WIN_Y, 32, false) ? 0 : -1;
+}
+
+void GrClose() { KillGLWindow(); }
+
+int InitGL() {
+    glEnable(GL_TEXTURE_2D);
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, ClearAlpha);
+    glClearDepth(ClearDepth);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glEnable(GL_LIGHTING);
+    BuildFont();
+    return 1;
+}
+
+void ReSizeGLScene(int width, int height) {
+    if (height == 0) height = 1;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(FieldOfViewDeg, static_cast<double>(width) / static_cast<double>(height), NearPlane,
+                   FarPlane);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+// ---- Window messages ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr int KeyCodes = 256;
 
 int LowWord(std::uintptr_t v) { return static_cast<int>(v & 0xFFFF); }
 int HighWord(std::uintptr_t v) { return static_cast<int>((v >> 16) & 0xFFFF); }
@@ -153,123 +199,6 @@ bool SystemCommandSwallowed(WPARAM command) {
     return command == SC_SCREENSAVE || command == SC_MONITORPOWER;
 }
 
-int FrameIntervalMs() { return 1000 / std::max(S.RefreshRate, MinRefreshRate); }
-
-bool FrameDue(int now) { return now < 0 || now - LastDraw >= FrameIntervalMs(); }
-
-// No turn is due while a prompt is open, the simulation is paused or the window is not active: then
-// nothing changes on the screen but through a message or the next frame, and polling for them would
-// keep a whole core busy.
-bool NoTurnDue() { return !active || INmenu.Active == 1 || (AppState == StateEvolution && G.Pause == 1); }
-
-// Waits for the next message, but never past the moment the next frame is due.
-void WaitForMessageOrFrame() {
-    if (!active) {
-        WaitMessage(WaitForMessages);
-        return;
-    }
-    const int now = Clock();
-    if (FrameDue(now)) return;
-    WaitMessage(FrameIntervalMs() - (now - LastDraw));
-}
-
-void ClearFrame() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-// The frame pacer's rate rule: half the rate the average draw time allows while drawing is slow, a
-// fifth of it once that is more, never more than MaxRefreshRate and, so that the frame interval
-// stays defined, never less than MinRefreshRate.
-int RateForAverage(double averageMs) {
-    const double fps = 1.0 / (averageMs / MsPerSecond);
-    const int half = std::min(static_cast<int>(fps * SlowShare), HalfRateCap);
-    const int fifth = static_cast<int>(static_cast<float>(fps * FastShare));
-    const int rate = fifth >= half ? fifth : half;
-    return std::clamp(rate, MinRefreshRate, MaxRefreshRate);
-}
-
-// Drops the codes the fonts hold no glyph for: their list names would fall into another font's
-// lists. Returns the length that remains.
-int KeepPrintable(char* text) {
-    int kept = 0;
-    for (int i = 0; text[i] != '\0'; ++i) {
-        const int code = static_cast<unsigned char>(text[i]);
-        if (code >= FirstGlyph && code <= LastGlyph) text[kept++] = text[i];
-    }
-    text[kept] = '\0';
-    return kept;
-}
-
-}  // namespace
-
-// ---- Clock ------------------------------------------------------------------------------------------
-
-int Clock() {
-    if (ClockManual) return ClockManualMs;
-    const auto elapsed = std::chrono::steady_clock::now() - ProgramStart;
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-}
-
-// ---- Window and GL state ------------------------------------------------------------------------
-
-int GrInit() {
-    Mouse.DX = 0;
-    Mouse.DY = 0;
-    Mouse.LButton = Mouse.RButton = 0;
-    Mouse.Tracking = 0;
-    Mouse.OldLButton = Mouse.OldRButton = 0;
-    Mouse.LClick = Mouse.RClick = 0;
-    DTidx = 0;
-    std::fill(std::begin(DrawTime), std::end(DrawTime), 0);
-    fullscreen = false;
-    return CreateGLWindow("Kelvra", WIN_X, WIN_Y, 32, false) ? 0 : -1;
-}
-
-void GrClose() { KillGLWindow(); }
-
-int InitGL() {
-    glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, ClearAlpha);
-    glClearDepth(ClearDepth);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_LIGHTING);
-    BuildFont();
-    return 1;
-}
-
-void ReSizeGLScene(int width, int height) {
-    if (height == 0) height = 1;
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(FieldOfViewDeg, static_cast<double>(width) / static_cast<double>(height), NearPlane,
-                   FarPlane);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
-// ---- Window messages ----------------------------------------------------------------------------
-
-int TakeHeldMs(int code, int now) {
-    if (code < 0 || code >= KeyCodes) return 0;
-    int ms = HeldMs[code];
-    if (keys[code] != 0) ms += std::max(0, now - HeldSince[code]);
-    HeldMs[code] = 0;
-    HeldSince[code] = now;
-    return ms;
-}
-
-void ForgetHeldKeys(int now) {
-    std::fill(std::begin(HeldMs), std::end(HeldMs), 0);
-    std::fill(std::begin(HeldSince), std::end(HeldSince), now);
-}
-
-namespace {
-
 // The window procedure proper, for a message whose event came in at `time`.
 LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int time) {
     switch (message) {
@@ -317,6 +246,26 @@ LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int time) {
 
 }  // namespace
 
+bool TakeKey(int code) {
+    if (keys[code] == 0) return false;
+    keys[code] = 0;
+    return true;
+}
+
+int TakeHeldMs(int code, int now) {
+    if (code < 0 || code >= KeyCodes) return 0;
+    int ms = HeldMs[code];
+    if (keys[code] != 0) ms += std::max(0, now - HeldSince[code]);
+    HeldMs[code] = 0;
+    HeldSince[code] = now;
+    return ms;
+}
+
+void ForgetHeldKeys(int now) {
+    std::fill(std::begin(HeldMs), std::end(HeldMs), 0);
+    std::fill(std::begin(HeldSince), std::end(HeldSince), now);
+}
+
 LRESULT WndProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     return HandleMessage(message, wParam, lParam, Clock());
 }
@@ -332,29 +281,39 @@ void SetMouseClick() {
 
 void DispatchMessage(const MSG* msg) { HandleMessage(msg->message, msg->wParam, msg->lParam, msg->time); }
 
-int SystemMessages() {
-    MSG msg;
-    if (PeekMessage(&msg)) {
-        if (msg.message == WM_QUIT) {
-            AmbrelQuit();
-            return 1;
-        }
-        DispatchMessage(&msg);
-    } else if (NoTurnDue()) {
-        WaitForMessageOrFrame();
-    }
-    HandleKeys();
-    return 0;
-}
-
-void HandleKeys() {
-    if (INmenu.Active == 1)
-        InMenuKeys();
-    else if (AppState == StateEvolution)
-        EvolutionKeys();
-}
-
 // ---- Frame pacing -----------------------------------------------------------------------------------
+
+namespace {
+
+// Frames a second at most and at least.
+constexpr int MaxRefreshRate = 50;
+constexpr int MinRefreshRate = 1;
+
+int FrameIntervalMs() { return 1000 / std::max(S.RefreshRate, MinRefreshRate); }
+
+bool FrameDue(int now) { return now < 0 || now - LastDraw >= FrameIntervalMs(); }
+
+void ClearFrame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// While drawing is slow the pacer takes half the frames a second the average draw time allows, but
+// no more than HalfRateCapFps; once a fifth of them is more, it takes a fifth. Never more than
+// MaxRefreshRate and, so that the frame interval stays defined, never less than MinRefreshRate.
+constexpr int HalfRateCapFps = 25;
+constexpr double SlowRateShare = 0.5;
+constexpr double FastRateShare = 0.2;
+
+int RateForAverage(double averageMs) {
+    const double fps = 1.0 / (averageMs / MsPerSecond);
+    const int half = std::min(static_cast<int>(fps * SlowRateShare), HalfRateCapFps);
+    const int fifth = static_cast<int>(static_cast<float>(fps * FastRateShare));
+    const int rate = fifth >= half ? fifth : half;
+    return std::clamp(rate, MinRefreshRate, MaxRefreshRate);
+}
+
+}  // namespace
 
 int AmbrelDoevents() {
     const int now = Clock();
@@ -365,12 +324,6 @@ int AmbrelDoevents() {
         LastDraw = now;
     }
     return SystemMessages();
-}
-
-void AmbrelDraw() {
-    ClearFrame();
-    DrawScene();
-    SwapBuffers();
 }
 
 void DrawScene() {
@@ -395,12 +348,83 @@ void RecomputeRR(int ms) {
     S.RefreshRate = RateForAverage(static_cast<double>(sum) / count);
 }
 
+// ---- The message step -------------------------------------------------------------------------------
+
+namespace {
+
+// No turn is due while a prompt is open, the simulation is paused or the window is not active: then
+// nothing changes on the screen but through a message or the next frame, and polling for them would
+// keep a whole core busy.
+bool NoTurnDue() { return !active || INmenu.Active == 1 || (AppState == StateEvolution && G.Pause == 1); }
+
+// Waits for the next message, but never past the moment the next frame is due.
+void WaitForMessageOrFrame() {
+    if (!active) {
+        WaitMessage(WaitForMessages);
+        return;
+    }
+    const int now = Clock();
+    if (FrameDue(now)) return;
+    WaitMessage(FrameIntervalMs() - (now - LastDraw));
+}
+
+}  // namespace
+
+int SystemMessages() {
+    MSG msg;
+    if (PeekMessage(&msg)) {
+        if (msg.message == WM_QUIT) {
+            AmbrelQuit();
+            return 1;
+        }
+        DispatchMessage(&msg);
+    } else if (NoTurnDue()) {
+        WaitForMessageOrFrame();
+    }
+    HandleKeys();
+    return 0;
+}
+
+void HandleKeys() {
+    if (INmenu.Active == 1)
+        InMenuKeys();
+    else if (AppState == StateEvolution)
+        EvolutionKeys();
+}
+
+// ---- Offered, not called by the program -----------------------------------------------------------
+
+void AmbrelDraw() {
+    ClearFrame();
+    DrawScene();
+    SwapBuffers();
+}
+
 void Sleep(float seconds) {
     const int start = Clock();
     while (seconds > (Clock() - start) / 1000.0f) AmbrelDoevents();
 }
 
 // ---- Fonts and text ---------------------------------------------------------------------------------
+
+namespace {
+
+// Text is formatted into one buffer of this many bytes.
+constexpr int TextBufferBytes = 256;
+
+// Drops the codes the fonts hold no glyph for: their list names would fall into another font's
+// lists. Returns the length that remains.
+int KeepPrintable(char* text) {
+    int kept = 0;
+    for (int i = 0; text[i] != '\0'; ++i) {
+        const int code = static_cast<unsigned char>(text[i]);
+        if (code >= FirstGlyph && code <= LastGlyph) text[kept++] = text[i];
+    }
+    text[kept] = '\0';
+    return kept;
+}
+
+}  // namespace
 
 int FontPixelHeight(int font) {
     const double scale = FS_X0 > 0 ? WIN_X / static_cast<double>(FS_X0) : 1.0;

@@ -130,6 +130,8 @@ struct strMouse {
 
 // Key flags by Windows virtual-key code: 1 from an accepted key-down until released or consumed.
 extern unsigned char keys[256];
+// Consumes a key: true, with its flag cleared, when it was set.
+bool TakeKey(int code);
 // Clock time of the last accepted key-down of each key.
 extern int keys_t[256];
 // Milliseconds key `code` has been held since the previous call for it, by the times its key-downs
@@ -138,6 +140,7 @@ extern int keys_t[256];
 int TakeHeldMs(int code, int now);
 // Drops the held time no call has taken yet; keys still down count from `now`.
 void ForgetHeldKeys(int now);
+// The mouse as the window procedure keeps it: position, motion sums, buttons and clicks.
 extern strMouse Mouse;
 // False while the window is minimised; the engine runs only while it is true.
 extern bool active;
@@ -160,8 +163,10 @@ void HandleKeys();
 
 // ---- Frame pacing -----------------------------------------------------------------------------------
 
-// Ring of the last ten draw times, ms (0: slot unused).
-extern int DrawTime[10];
+// Draw times the pacer's rate is taken from: the last ten frames'.
+constexpr int DrawTimeSlots = 10;
+// Ring of the last draw times, ms (0: slot unused).
+extern int DrawTime[DrawTimeSlots];
 // Slot the next measurement overwrites.
 extern int DTidx;
 // Clock value at the start of the pacer call that drew the last frame.
@@ -169,25 +174,25 @@ extern int LastDraw;
 
 // Draws a frame when one is due, then one message step and the key handler; 1 on the quit message.
 int AmbrelDoevents();
-// Draws and presents one frame unconditionally, measuring it.
-void AmbrelDraw();
 // Draws the scene of the current state and measures it, without clearing or presenting.
 void DrawScene();
 // Records one draw time (0 counts as 1) and recomputes S.RefreshRate, never below 1.
 void RecomputeRR(int ms);
-// Runs AmbrelDoevents until `seconds` have passed.
-void Sleep(float seconds);
 
 // ---- Fonts and text ---------------------------------------------------------------------------------
 
-// Nominal character heights of fonts 0 to 4, pixels; 0.588 of it is one character's advance.
-extern const int FontSize[5];
+// Fonts 0 to 4, and the character codes each holds, 32 to 127.
+constexpr int FontCount = 5;
+constexpr int FirstGlyph = 32;
+constexpr int LastGlyph = 127;
+// Nominal character heights of fonts 0 to 4, pixels.
+extern const int FontSize[FontCount];
+// A character's advance in units of its font's nominal height: the fonts are fixed-pitch.
+constexpr float CharWidthPerSize = 0.588f;
 // First of the 96 display lists (codes 32 to 127) of each font.
-extern int fntBase[5];
+extern int fntBase[FontCount];
 // Pixel height of font 0 to 4: its nominal size scaled by the window's width against FS_X0.
 int FontPixelHeight(int font);
-// Deletes the fonts' display lists.
-void KillFont();
 // Formats and draws text at the current raster position; cut at 255 characters; null draws nothing.
 void glPrint(int font, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
@@ -199,6 +204,15 @@ constexpr const char* LogFileName = "kelvra.log";
 extern int Log;
 // Appends text as one line to the log when Log is 1 or force is 1.
 void LogMsg(const char* text, int force);
+
+// ---- Offered, not called by the program -----------------------------------------------------------
+
+// Draws and presents one frame unconditionally, measuring it.
+void AmbrelDraw();
+// Runs AmbrelDoevents until `seconds` have passed.
+void Sleep(float seconds);
+// Deletes the fonts' display lists (they go with the GL context anyway).
+void KillFont();
 
 // ---- The platform's side ------------------------------------------------------------------------------
 // Supplied by the platform files, the one place where SDL and FreeType are called.

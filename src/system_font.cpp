@@ -14,10 +14,8 @@ extern const long FontDataSize;
 
 namespace {
 
-// The fonts hold character codes 32 to 127; one display list each.
-constexpr unsigned FirstGlyph = 32;
-constexpr int GlyphCount = 96;
-constexpr int FontCount = 5;
+// One display list for each character code a font holds.
+constexpr int GlyphCount = LastGlyph - FirstGlyph + 1;
 // FreeType measures advances in 1/64 pixel.
 constexpr float FreeTypeUnitsPerPixel = 64.0f;
 // Room for the largest glyph bitmap the fonts are built with; a larger one keeps only its advance.
@@ -51,7 +49,7 @@ void BuildOneFont(FT_Face face, int font) {
     const bool sized = face != nullptr && height > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height)) == 0;
     for (int i = 0; i < GlyphCount; ++i) {
         glNewList(static_cast<GLuint>(fntBase[font] + i), GL_COMPILE);
-        const FT_ULong code = FirstGlyph + static_cast<FT_ULong>(i);
+        const FT_ULong code = static_cast<FT_ULong>(FirstGlyph + i);
         if (sized && FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0)
             EmitGlyph(face->glyph);
         glEndList();

@@ -23,12 +23,8 @@ void RandSeed(unsigned int seed);
 // Next value of the sequence, 0 to 32767 (the Windows C runtime's rand: state*214013+2531011).
 int RandNext();
 
-// Uniform float in [a, b], both ends included.
-float frand(float a, float b);
 // Uniform double in [a, b], both ends included.
 double drand(double a, double b);
-// Uniform int in [a, b]; a when a == b, without drawing. Needs a <= b.
-int irand(int a, int b);
 // Seeds the generator from the calendar time in seconds and stores that seed in G.Seed.
 void Randomize();
 // Euclidean distance of (x1, y1, z1) and (x2, y2, z2).
@@ -47,8 +43,6 @@ double MassSize(double mass);
 void Normalize(strBod* v);
 // Degrees to radians, with single-precision pi.
 double degrad(double degrees);
-// Radians to degrees, with single-precision pi.
-double raddeg(double radians);
 // Normalises *axis in place, then turns *v about it by `angle` degrees (right-hand rule).
 void Rotate(double angle, strBod* axis, strBod* v);
 // Dot product a.b (no normalisation).
@@ -60,9 +54,18 @@ double CosAngle(const strBod* a, const strBod* b);
 int idx(int r, int c);
 // Product of three elements of m.
 double Mt(const float* m, int r1, int c1, int r2, int c2, int r3, int c3);
-// out = a * b; out must be neither a nor b.
-void MultMatrix(const float* a, const float* b, float* out);
 // Closed-form determinant.
 double Determinant(const float* m);
 // dst = inverse of src by the adjugate; src must be non-singular and differ from dst.
 void InvertMatrix(const float* src, float* dst);
+
+// ---- Offered, not called by the program -----------------------------------------------------------
+
+// Uniform float in [a, b], both ends included.
+float frand(float a, float b);
+// Uniform int in [a, b]; a when a == b, without drawing. Needs a <= b.
+int irand(int a, int b);
+// Radians to degrees, with single-precision pi.
+double raddeg(double radians);
+// out = a * b; out must be neither a nor b.
+void MultMatrix(const float* a, const float* b, float* out);

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int FontCount = 5;
-
 class FontTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -37,8 +37,6 @@ void StepAfter(int ms) {
     EvolutionKeys();
 }
 
-constexpr double SpeedLimit = static_cast<double>(0.001f);
-
 }  // namespace
 
 TEST_F(EvolutionControlsTest, LongGapIsCappedOnlyWhileRunning) {

@@ -139,7 +139,7 @@ TEST_P(Gravity, PositionMovesWithTheNewVelocity) {
     G.NumStars = 2;
     PlaceStar(0, 1, {0, 0, 0});
     PlaceStar(1, 1, {1, 0, 0});
-    const double dt = SecondsPerYear * G.DeltaT;
+    const double dt = TurnSeconds();
     Turn();
     ASSERT_GT(Star[0].Pos.x, 0.0);
     EXPECT_NEAR(Star[0].Pos.x, Star[0].Vel.x * dt / G.Radius, 1e-12 * Star[0].Pos.x);

@@ -88,7 +88,7 @@ bool SameForce(const strBod& a, const strBod& b) {
 // Moves the live stars by their forces as a turn does (semi-implicit Euler over TurnYears), so that a
 // build's forces can be followed over several turns.
 void MoveByForces() {
-    const double dt = SecondsPerYear * G.DeltaT;
+    const double dt = TurnSeconds();
     for (int i = 0; i < G.NumStars; ++i) {
         strStar& s = Star[i];
         if (s.Alive != 1) continue;
