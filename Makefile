@@ -4,7 +4,8 @@
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test clean
+.PHONY: all deps configure build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test \
+        web web-serve clean
 
 all: build
 
@@ -69,6 +70,19 @@ arm64-test:
 	@bash tools/install-deps test
 	bash tools/run-tests arm64
 
+# Kelvra for the browser, built with Debian 13's emscripten into build-web/ (tools/build-web): the page
+# kelvra.html with its programs. `make web-serve` serves it on 127.0.0.1 as a cross-origin isolated page,
+# where the kernel computes on threads; `make web-serve WEB_ISOLATION=no` without the headers that allow
+# it, as an ordinary web server does, and the page computes on the main thread alone.
+WEB_PORT ?= 8000
+WEB_ISOLATION ?= yes
+web: deps
+	@bash tools/install-deps web
+	bash tools/build-web
+
+web-serve:
+	python3 tools/serve-web --port $(WEB_PORT) $(if $(filter no,$(WEB_ISOLATION)),--no-isolation) build-web
+
 # Every speed figure in one run, each benchmark kept short: the turn and the camera's per-frame work,
 # the kernel against the machine's floor, both star-field drawings, the engine loop as the user runs it
 # and what the program costs at rest. The window ones need a display: without one they run under a
@@ -86,4 +100,4 @@ bench:
 	bash bench/bench_rest.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-windows build-arm64
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-windows build-arm64 build-web
