@@ -79,6 +79,10 @@ constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelF
                                                    {nullptr, nullptr},
                                                    {nullptr, nullptr},
                                                    {KernelPairsNeon, KernelFloorNeon}};
+#elif defined(__wasm__)
+// WebAssembly's 128-bit SIMD, through emscripten's SSE2 intrinsics, computes the SSE2 build.
+constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelFloorPortable},
+                                                   {KernelPairsSse2, KernelFloorSse2}};
 #else
 constexpr strKernelBuild Builds[KernelVariants] = {{KernelPairsPortable, KernelFloorPortable}};
 #endif

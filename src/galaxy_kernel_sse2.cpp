@@ -1,6 +1,7 @@
 // The fast gravity kernel built for SSE2: two doubles a register, the seed of two registers in one
-// four-float register. The build gives this file its instruction set.
-#if defined(__x86_64__)
+// four-float register. The build gives this file its instruction set; for WebAssembly, emscripten
+// computes the same intrinsics with its 128-bit SIMD, the same IEEE operations lane by lane.
+#if defined(__x86_64__) || (defined(__wasm__) && defined(__SSE2__))
 
 #include <emmintrin.h>
 

@@ -60,6 +60,36 @@ bool ExpandToRgba(TextureImage* image, long pixelCount, int alphaMode) {
     return true;
 }
 
+// One mipmap level from the one above it, in place: each texel the mean of the (up to) four it stands
+// for, rounded as GLU rounds it. Every texel written lies before those still to be read.
+void HalveImage(unsigned char* rgba, int width, int height) {
+    const int halfWidth = width > 1 ? width / 2 : 1;
+    const int halfHeight = height > 1 ? height / 2 : 1;
+    for (int y = 0; y < halfHeight; ++y) {
+        const unsigned char* row0 = rgba + static_cast<std::size_t>(2 * y < height ? 2 * y : y) * width * 4;
+        const unsigned char* row1 = rgba + static_cast<std::size_t>(2 * y + 1 < height ? 2 * y + 1 : 2 * y) * width * 4;
+        for (int x = 0; x < halfWidth; ++x) {
+            const int x0 = (2 * x < width ? 2 * x : x) * 4;
+            const int x1 = (2 * x + 1 < width ? 2 * x + 1 : 2 * x) * 4;
+            unsigned char* out = rgba + (static_cast<std::size_t>(y) * halfWidth + x) * 4;
+            for (int c = 0; c < 4; ++c)
+                out[c] = static_cast<unsigned char>((row0[x0 + c] + row0[x1 + c] + row1[x0 + c] + row1[x1 + c] + 2) / 4);
+        }
+    }
+}
+
+// Uploads an image and every level below it down to one texel, as gluBuild2DMipmaps does for the
+// power-of-two images of the program; GLU is not in every GL (a page has none). The image is spent.
+void UploadMipmaps(unsigned char* rgba, int width, int height) {
+    for (int level = 0;; ++level) {
+        glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        if (width == 1 && height == 1) return;
+        HalveImage(rgba, width, height);
+        width = width > 1 ? width / 2 : 1;
+        height = height > 1 ? height / 2 : 1;
+    }
+}
+
 // ---- Drawing primitives ---------------------------------------------------------------------------
 
 constexpr float CellPx = 64;  // side of a field cell at scale 1
@@ -116,7 +146,7 @@ void SetPixelFrame() {
     glLoadIdentity();
     glOrtho(0, FS_X, FS_Y, 0, 0, 1);
     glMatrixMode(GL_MODELVIEW);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glLoadIdentity();
 }
 
@@ -244,12 +274,11 @@ bool EmbLoadTGA(TextureImage* image, const unsigned char* src, long size, int al
     GLuint name = 0;
     glGenTextures(1, &name);
     image->texName = name;
-    glBindTexture(GL_TEXTURE_2D, name);
+    BindTexture(name);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    const unsigned char* data = image->bpp == 24 ? image->rgba : image->pixels;
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image->width, image->height, GL_RGBA, GL_UNSIGNED_BYTE, data);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    UploadMipmaps(image->bpp == 24 ? image->rgba : image->pixels, image->width, image->height);
+    BindTexture(0);
     FreeTGA(image);
     return true;
 }
@@ -271,7 +300,7 @@ int LoadGLTextures() {
 // ---- Drawing primitives -------------------------------------------------------------------------
 
 void GLQuad(float x1, float y1, float x2, float y2) {
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glBegin(GL_QUADS);
     glVertex2f(x1, y1);
     glVertex2f(x2, y1);
@@ -281,7 +310,7 @@ void GLQuad(float x1, float y1, float x2, float y2) {
 }
 
 void GLRect(float x1, float y1, float x2, float y2, float width) {
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glLineWidth(width);
     glBegin(GL_LINE_LOOP);
     glVertex2f(x1, y1);
@@ -292,7 +321,7 @@ void GLRect(float x1, float y1, float x2, float y2, float width) {
 }
 
 void GLLine(float x1, float y1, float x2, float y2, float width) {
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glLineWidth(width);
     glBegin(GL_LINES);
     glVertex2f(x1, y1);
@@ -308,7 +337,7 @@ void GLDrawQuad(int x, int y, float scale) {
 void GLDrawRect(int x, int y, float scale) {
     const float d = CellPx * scale;
     const float x1 = static_cast<float>(x), y1 = static_cast<float>(y);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glBegin(GL_LINE_LOOP);
     glVertex2f(x1, y1);
     glVertex2f(x1 + d, y1);
@@ -318,7 +347,7 @@ void GLDrawRect(int x, int y, float scale) {
 }
 
 void DrawBitmap(int texture, double half) {
-    glBindTexture(GL_TEXTURE_2D, textures[texture].texName);
+    BindTexture(textures[texture].texName);
     const float s = static_cast<float>(half);
     glBegin(GL_QUADS);
     glTexCoord2f(1, 0);
@@ -334,7 +363,7 @@ void DrawBitmap(int texture, double half) {
 
 void DrawIhlan(double size) {
     glDisable(GL_LIGHTING);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     const float s = static_cast<float>(size);
     const float p[4][3] = {{s, s, s}, {-s, s, -s}, {-s, -s, s}, {s, -s, -s}};
     constexpr int faces[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {3, 1, 2}};
@@ -378,7 +407,7 @@ void GraphicsDrawEvol() {
         DrawStarField();
     else
         DrawStarFieldFast();
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     DrawInfo();
 }
 

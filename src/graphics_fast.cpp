@@ -9,6 +9,7 @@
 
 #include "galaxy.h"
 #include "graphics.h"
+#include "system.h"
 #include "utility.h"
 
 namespace {
@@ -174,7 +175,7 @@ void FillSprite(int k, const strStar& s) {
 
 void SubmitSprites(int n) {
     glLoadIdentity();
-    glBindTexture(GL_TEXTURE_2D, textures[imgStar].texName);
+    BindTexture(textures[imgStar].texName);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);

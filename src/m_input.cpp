@@ -97,7 +97,7 @@ void SetPromptState() {
     glLoadIdentity();
     glOrtho(0, FS_X, FS_Y, 0, 0, 1);
     glMatrixMode(GL_MODELVIEW);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
 }

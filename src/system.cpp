@@ -295,7 +295,7 @@ bool FrameDue(int now) { return now < 0 || now - LastDraw >= FrameIntervalMs(); 
 
 void ClearFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    BindTexture(0);
 }
 
 // While drawing is slow the pacer takes half the frames a second the average draw time allows, but
@@ -431,10 +431,6 @@ int FontPixelHeight(int font) {
     return static_cast<int>(FontSize[font] * scale);
 }
 
-void KillFont() {
-    for (const int base : fntBase) glDeleteLists(static_cast<GLuint>(base), LastGlyph - FirstGlyph + 1);
-}
-
 void glPrint(int font, const char* fmt, ...) {
     if (fmt == nullptr || font < 0 || font >= FontCount) return;
     char text[TextBufferBytes];
@@ -443,11 +439,7 @@ void glPrint(int font, const char* fmt, ...) {
     const int written = std::vsnprintf(text, sizeof text, fmt, args);
     va_end(args);
     if (written < 0) return;
-    const int length = KeepPrintable(text);
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(static_cast<GLuint>(fntBase[font] - FirstGlyph));
-    glCallLists(length, GL_UNSIGNED_BYTE, text);
-    glPopAttrib();
+    DrawText(font, text, KeepPrintable(text));
 }
 
 // ---- Log --------------------------------------------------------------------------------------------

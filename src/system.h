@@ -226,8 +226,10 @@ void ScreenSize(int* width, int* height);
 bool CreateGLWindow(const char* title, int width, int height, int bits, bool fullscreenflag);
 // Tears down whatever CreateGLWindow built, reporting failures.
 void KillGLWindow();
-// Presents the back buffer.
+// Presents the back buffer (in a page, hands control to the browser once, so that it shows it).
 void SwapBuffers();
+// Binds a 2D texture, 0 for none (drawing untextured).
+void BindTexture(unsigned texture);
 // Takes at most one pending message without waiting; false when there is none. Mouse motion comes
 // as the system's relative motion, handed over as a move to the centre plus the motion and a move
 // back to the centre, the pair of moves a Windows cursor held at the centre makes.
@@ -248,3 +250,6 @@ void KeepCursorInReach();
 int MessageBox(const char* text, const char* caption, unsigned flags);
 // Builds the five bitmap fonts into the current GL context.
 void BuildFont();
+// Draws `length` characters of text (codes FirstGlyph to LastGlyph) in a font at the raster
+// position, which each glyph's advance moves on.
+void DrawText(int font, const char* text, int length);

@@ -1,8 +1,15 @@
 // system, platform side: the only file of Kelvra that talks to SDL2 (the bitmap fonts' FreeType side
 // has a file of its own). In the order the program uses them: the process set-up, the window with its
 // GL context, the events and their folding into Windows-style messages, the cursor, and message boxes.
+// Three systems stand behind it: Windows, X11 or Wayland, and a browser page, where the canvas is the
+// window and the viewport the screen.
 #include <SDL.h>
-#ifndef _WIN32
+#include <GL/gl.h>
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <thread>
+#elif !defined(_WIN32)
 #include <X11/Xlib.h>
 #include <sched.h>
 #endif
@@ -19,12 +26,37 @@
 #include "graphics.h"
 #include "system.h"
 
+#ifdef __EMSCRIPTEN__
+// A page may lock the pointer and fill the screen only in answer to the user, from the handler of what
+// the user did: a click on the canvas asks for both. The browser takes the lock back with the first
+// Escape, or when the page loses the input, and the next click asks again.
+EM_JS(void, HoldPointerOnClick, (), {
+    if (Module.kelvraHold) return;
+    Module.kelvraHold = () => {
+        const lock = Module.canvas.requestPointerLock();
+        if (lock) lock.catch(() => {});
+        if (!document.fullscreenElement) document.documentElement.requestFullscreen().catch(() => {});
+    };
+    Module.canvas.addEventListener('mousedown', Module.kelvraHold);
+});
+
+// The page's pointer and screen back to the browser, for good.
+EM_JS(void, ReleasePointer, (), {
+    if (Module.kelvraHold) Module.canvas.removeEventListener('mousedown', Module.kelvraHold);
+    Module.kelvraHold = null;
+    if (document.pointerLockElement) document.exitPointerLock();
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+});
+#endif
+
 namespace {
 
 // Used by the window and the events alike, and defined in the sections below.
 void ResetPendingInput();
 void HoldCursor();
-void ReleaseCursor();
+bool CursorHeld();
+void TakeMotion(bool taken);
+void FollowCursor(const SDL_Event& event);
 
 }  // namespace
 
@@ -40,7 +72,7 @@ void IgnoreBrokenPipes() {
 #endif
 }
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 // SDL ends its wait for events with a message to the window through a second connection to the X
 // server, which a busy server may take only after the window is destroyed: its BadWindow error comes
 // back when SDL closes that connection, and Xlib's default handler would end the program there. A
@@ -57,15 +89,17 @@ int DropErrorOfMessageToGoneWindow(Display* display, XErrorEvent* error) {
 // SDL keeps the X error handler it finds when it opens the display and puts it back before it closes
 // the display, so this one must be in place before SDL starts.
 void DropErrorsOfMessagesToGoneWindows() {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
     if (DefaultXErrorHandler == nullptr) DefaultXErrorHandler = XSetErrorHandler(DropErrorOfMessageToGoneWindow);
 #endif
 }
 
 // The window systems the program draws in, tried in this order. Naming them keeps SDL from ever
 // settling on a driver without a screen, which it otherwise may do when a first try at X fails.
-#ifdef _WIN32
+#if defined(_WIN32)
 constexpr const char* VideoDrivers = "windows";
+#elif defined(__EMSCRIPTEN__)
+constexpr const char* VideoDrivers = "emscripten";
 #else
 constexpr const char* VideoDrivers = "x11,wayland";
 #endif
@@ -88,6 +122,12 @@ int CpuCount() {
     const int count = __builtin_popcountll(mask);
     return count > 0 ? count : 1;
 }
+#elif defined(__EMSCRIPTEN__)
+// The cores the browser reports; a page that cannot start threads finds out when it tries.
+int CpuCount() {
+    const int count = static_cast<int>(std::thread::hardware_concurrency());
+    return count > 0 ? count : 1;
+}
 #else
 int CpuCount() {
     cpu_set_t set;
@@ -98,14 +138,39 @@ int CpuCount() {
 }
 #endif
 
+namespace {
+
+// In a page the viewport stands for the screen: SDL gives it as the display's usable bounds.
+bool DisplaySize(SDL_Rect* size) {
+#ifdef __EMSCRIPTEN__
+    return SDL_GetDisplayUsableBounds(0, size) == 0;
+#else
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+    *size = SDL_Rect{0, 0, mode.w, mode.h};
+    return true;
+#endif
+}
+
+// In a page the program yields to the browser itself, once a frame and while it waits, in a way far
+// cheaper than SDL's sleep of 0 (a browser timer, some 4 ms): SDL must not sleep on its own.
+void KeepSdlFromSleeping() {
+#ifdef __EMSCRIPTEN__
+    SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
+#endif
+}
+
+}  // namespace
+
 void ScreenSize(int* width, int* height) {
     IgnoreBrokenPipes();
     DropErrorsOfMessagesToGoneWindows();
+    KeepSdlFromSleeping();
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, VideoDrivers, SDL_HINT_DEFAULT);
-    SDL_DisplayMode mode{};
-    if (SDL_Init(SDL_INIT_VIDEO) != 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0) mode = SDL_DisplayMode{};
-    *width = mode.w > 0 ? mode.w : DefaultScreenWidth;
-    *height = mode.h > 0 ? mode.h : DefaultScreenHeight;
+    SDL_Rect size{};
+    if (SDL_Init(SDL_INIT_VIDEO) != 0 || !DisplaySize(&size)) size = SDL_Rect{};
+    *width = size.w > 0 ? size.w : DefaultScreenWidth;
+    *height = size.h > 0 ? size.h : DefaultScreenHeight;
 }
 
 // ==== Window and GL context =========================================================================
@@ -175,8 +240,19 @@ void SetPixelFormatAttributes() {
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, ColorBits);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ColorBits);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ColorBits);
+    // A page's GL is WebGL, under emscripten's emulation of the fixed functions, and knows no profile.
+#ifndef __EMSCRIPTEN__
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+#endif
 }
+
+// A page's canvas follows the viewport, which the browser's window may change: it is resizable, and
+// SDL tells each new size as a size message.
+#ifdef __EMSCRIPTEN__
+constexpr Uint32 WindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE;
+#else
+constexpr Uint32 WindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS;
+#endif
 
 // Undoes the creation so far and reports the step that failed.
 bool CreationFailed(const char* text) {
@@ -196,7 +272,7 @@ bool CreateGLWindow(const char* title, int width, int height, int, bool fullscre
     if (!ResolveFullscreen()) return false;
     ShowMouseCursor();
     SetPixelFormatAttributes();
-    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height, WindowFlags);
     if (hWnd == nullptr) return CreationFailed("Window Creation Error.");
     hRC = SDL_GL_CreateContext(hWnd);
     if (hRC == nullptr) return CreationFailed("Can't Create A GL Rendering Context.");
@@ -214,6 +290,9 @@ bool CreateGLWindow(const char* title, int width, int height, int, bool fullscre
 
 void KillGLWindow() {
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) ShowMouseCursor();
+#ifdef __EMSCRIPTEN__
+    ReleasePointer();
+#endif
     if (hRC != nullptr) {
         if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) TeardownFailed("Release Of DC And RC Failed.");
         SDL_GL_DeleteContext(hRC);
@@ -226,8 +305,36 @@ void KillGLWindow() {
     SDL_Quit();
 }
 
+// The browser's GL emulation draws with texture 0 as with a black texture, where the GL draws
+// untextured: there texturing is switched off with texture 0 and on with any other.
+void BindTexture(unsigned texture) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+#ifdef __EMSCRIPTEN__
+    if (texture == 0)
+        glDisable(GL_TEXTURE_2D);
+    else
+        glEnable(GL_TEXTURE_2D);
+#endif
+}
+
+#ifdef __EMSCRIPTEN__
+// A page shows a frame only once the program hands control back to the browser. A message to itself
+// comes back at once, after the browser has drawn the frame and run the input handlers due.
+EM_ASYNC_JS(void, YieldToBrowser, (), {
+    await new Promise((resolve) => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => resolve();
+        channel.port2.postMessage(0);
+    });
+});
+#endif
+
 void SwapBuffers() {
-    if (hWnd != nullptr) SDL_GL_SwapWindow(hWnd);
+    if (hWnd == nullptr) return;
+    SDL_GL_SwapWindow(hWnd);
+#ifdef __EMSCRIPTEN__
+    YieldToBrowser();
+#endif
 }
 
 // ==== Events and their folding ======================================================================
@@ -397,6 +504,12 @@ bool MotionTaken;
 // carry what the system did with the cursor meanwhile.
 bool MotionResumes;
 
+// The window has the input again, or lost it.
+void TakeMotion(bool taken) {
+    if (taken && !MotionTaken) MotionResumes = true;
+    MotionTaken = taken;
+}
+
 void ResetPendingInput() {
     CentreX = HandedX = FS_X / 2;
     CentreY = HandedY = FS_Y / 2;
@@ -408,27 +521,13 @@ void ResetPendingInput() {
 
 void FoldMotion(const SDL_MouseMotionEvent& motion) {
     MotionButtons = motion.state;
-    if (!MotionTaken || (motion.xrel == 0 && motion.yrel == 0)) return;
+    if (!MotionTaken || !CursorHeld() || (motion.xrel == 0 && motion.yrel == 0)) return;
     if (MotionResumes) {
         MotionResumes = false;
         return;
     }
     MotionX += motion.xrel;
     MotionY += motion.yrel;
-}
-
-// While the window does not have the input the system has its cursor, and the motion made
-// meanwhile is not the program's.
-void FollowFocus(const SDL_Event& event) {
-    if (event.type != SDL_WINDOWEVENT) return;
-    if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-        MotionTaken = false;
-        ReleaseCursor();
-    } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && !MotionTaken) {
-        MotionTaken = true;
-        MotionResumes = true;
-        HoldCursor();
-    }
 }
 
 bool MovePending() { return MotionX != 0 || MotionY != 0 || HandedX != CentreX || HandedY != CentreY; }
@@ -496,7 +595,7 @@ bool PeekMessage(MSG* msg) {
         if (message && MovePending()) break;
         SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         if (motion) FoldMotion(event.motion);
-        FollowFocus(event);
+        FollowCursor(event);
         if (!message) continue;
         *msg = translated;
         msg->time = EventTime(event.common.timestamp);
@@ -508,19 +607,46 @@ bool PeekMessage(MSG* msg) {
     return HandMoveOver(msg);
 }
 
+#ifdef __EMSCRIPTEN__
+// The page's wait: control goes back to the browser until one of the page's input or window events,
+// or the time is up; negative waits for an event alone. The wait ends by a message to itself, so
+// that SDL's own handlers of the event have run by then.
+EM_ASYNC_JS(void, WaitForPageEvent, (int timeoutMs), {
+    await new Promise((resolve) => {
+        const kinds = ['keydown', 'keyup', 'mousedown', 'mouseup', 'mousemove', 'wheel', 'resize', 'focus',
+                       'blur', 'visibilitychange', 'pointerlockchange', 'fullscreenchange'];
+        let timer = 0;
+        const end = () => {
+            clearTimeout(timer);
+            for (const kind of kinds) window.removeEventListener(kind, end);
+            const channel = new MessageChannel();
+            channel.port1.onmessage = () => resolve();
+            channel.port2.postMessage(0);
+        };
+        for (const kind of kinds) window.addEventListener(kind, end);
+        if (timeoutMs >= 0) timer = setTimeout(end, timeoutMs);
+    });
+});
+#endif
+
 // SDL waits on the display connection itself, so the wait costs nothing until a message comes.
 void WaitMessage(int timeoutMs) {
-    if (hWnd == nullptr) return;
+    if (hWnd == nullptr || timeoutMs == 0) return;
+#ifdef __EMSCRIPTEN__
+    WaitForPageEvent(timeoutMs);
+#else
     if (timeoutMs < 0)
         SDL_WaitEvent(nullptr);
-    else if (timeoutMs > 0)
+    else
         SDL_WaitEventTimeout(nullptr, timeoutMs);
+#endif
 }
 
 // ==== Cursor ========================================================================================
 // The cursor is hidden and held from the window's creation to its teardown, in every state, by SDL's
-// relative mouse mode: raw input on Windows, XInput2's raw motion on X11, a locked pointer on Wayland.
-// Never the program's own warps back to the centre: on Windows SDL drops every mouse move stamped up
+// relative mouse mode: raw input on Windows, XInput2's raw motion on X11, a locked pointer on Wayland;
+// in a page, the pointer the browser locks from the first click on. Never the program's own warps back
+// to the centre: on Windows SDL drops every mouse move stamped up
 // to a warp's tick, and a fast hand lost part of its turn. The system gets its cursor back while the
 // window does not have the input (and, through SDL, while a message box stands).
 
@@ -541,13 +667,41 @@ void HoldCursor() {
                    SDL_VERSIONNUM(linked.major, linked.minor, linked.patch) < SDL_VERSIONNUM(2, 28, 0);
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, CursorWarped ? "1" : "0");
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_WARP_MOTION, CursorWarped ? "1" : "0");
+#ifdef __EMSCRIPTEN__
+    HoldPointerOnClick();
+#else
     SDL_SetRelativeMouseMode(SDL_TRUE);
+#endif
     ShowMouseCursor();
 }
 
 void ReleaseCursor() {
     SDL_SetRelativeMouseMode(SDL_FALSE);
     SDL_ShowCursor(SDL_ENABLE);
+}
+
+#ifdef __EMSCRIPTEN__
+// Only the locked pointer's motion turns the view: before the first click, the mouse on its way to
+// the page is no motion of the program's.
+bool CursorHeld() {
+    EmscriptenPointerlockChangeEvent lock{};
+    return emscripten_get_pointerlock_status(&lock) == EMSCRIPTEN_RESULT_SUCCESS && lock.isActive;
+}
+#else
+bool CursorHeld() { return true; }
+#endif
+
+// While the window does not have the input the system has its cursor, and the motion made
+// meanwhile is not the program's.
+void FollowCursor(const SDL_Event& event) {
+    if (event.type != SDL_WINDOWEVENT) return;
+    if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+        TakeMotion(false);
+        ReleaseCursor();
+    } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+        TakeMotion(true);
+        HoldCursor();
+    }
 }
 
 }  // namespace

@@ -7,17 +7,17 @@
 # CPUs without FMA do, and nothing takes an approximate reciprocal or reciprocal square root
 # (rsqrtps, rcpps, vrsqrt14pd, frsqrte, frecpe and their kin), whose bits differ from one CPU maker
 # to the next: either would let a seed evolve differently from one CPU to another. $1 is the static
-# library holding the kernel, built for x86-64 or for 64-bit ARM; $2, when given, the objdump that
-# reads its machine code (a cross build's own).
+# library holding the kernel, built for x86-64, for 64-bit ARM or for WebAssembly; $2, when given, the
+# objdump that reads its machine code (a cross build's own, LLVM's for WebAssembly).
 set -u
 LIB=${1:?path of the kernel library}
 OBJDUMP=${2:-objdump}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 DISASSEMBLY=$("$OBJDUMP" -d --no-show-raw-insn "$LIB") || fail "$OBJDUMP cannot read $LIB"
 
-# The disassembly of one member of the library.
+# The disassembly of one member of the library (GNU's objdump names it alone, LLVM's after the library).
 member() {
-  awk -v m="$1" '/file format/ { on = index($0, m) == 1 } on' <<<"$DISASSEMBLY"
+  awk -v m="$1" '/file format/ { on = index($0, m ":") == 1 || index($0, "(" m "):") > 0 } on' <<<"$DISASSEMBLY"
 }
 
 # check BUILD DOUBLE-REGISTER FLOAT-REGISTER: the packed work of one build.
@@ -48,6 +48,21 @@ check_neon() {
   done
 }
 
+# The WebAssembly build: SSE2's intrinsics computed by 128-bit SIMD, two doubles or four floats a
+# register. WebAssembly has no approximate reciprocals; its fused multiply-adds are the relaxed SIMD's.
+check_wasm() {
+  local code op
+  code=$(member "galaxy_kernel_sse2.cpp.o")
+  [ -n "$code" ] || fail "no galaxy_kernel_sse2.cpp.o in $LIB"
+  grep -qE '\sf(32|64)\.(sqrt|div)\b' <<<"$code" && fail "wasm: a square root or division one lane at a time"
+  for op in mul sub sqrt div; do
+    grep -qE "\sf64x2\.$op\b" <<<"$code" || fail "wasm: no f64x2.$op"
+  done
+  for op in sqrt div; do
+    grep -qE "\sf32x4\.$op\b" <<<"$code" || fail "wasm: the seed has no f32x4.$op"
+  done
+}
+
 case $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY") in
   *x86-64)
     check sse2 x x
@@ -59,12 +74,16 @@ case $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY") in
     check_neon
     fused='\s(fml[as]l?2?|fn?m(add|sub))\s'
     approximate='\s[fu](rsqrt|recp)[a-z]*\s' ;;
+  *wasm)
+    check_wasm
+    fused='\sf(32x4|64x2)\.relaxed_n?madd'
+    approximate='' ;;
   *) fail "no check for the machine code of $LIB: $(grep -m1 -oE 'file format \S+' <<<"$DISASSEMBLY")" ;;
 esac
 if grep -qE "$fused" <<<"$DISASSEMBLY"; then
   fail "fused multiply-adds in the library: $(grep -m1 -E "$fused" <<<"$DISASSEMBLY")"
 fi
-if grep -qE "$approximate" <<<"$DISASSEMBLY"; then
+if [ -n "$approximate" ] && grep -qE "$approximate" <<<"$DISASSEMBLY"; then
   fail "an approximate reciprocal in the library: $(grep -m1 -E "$approximate" <<<"$DISASSEMBLY")"
 fi
 echo "kernel code checked: packed at every width, no fused multiply-adds, no approximate reciprocals"

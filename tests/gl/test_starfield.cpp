@@ -65,6 +65,15 @@ void ExpectCentredSquare(const Frame& f, double side) {
         for (int dx = -5; dx <= 5; ++dx) EXPECT_GT(f.At(512 + dx, 384 + dy).r, 60) << dx << "," << dy;
 }
 
+// The texels of one mipmap level of a texture, RGBA.
+std::vector<unsigned char> Level(GLuint texture, int level, int side) {
+    std::vector<unsigned char> texels(static_cast<std::size_t>(side) * side * 4);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texels;
+}
+
 TEST_F(StarField, EmbeddedTextureIsLoaded) {
     EXPECT_EQ(max_texture, 1);
     EXPECT_EQ(imgStar, 0);
@@ -75,6 +84,18 @@ TEST_F(StarField, EmbeddedTextureIsLoaded) {
     EXPECT_TRUE(glIsTexture(textures[0].texName));
     EXPECT_EQ(textures[0].pixels, nullptr);
     EXPECT_EQ(textures[0].rgba, nullptr);
+
+    // Its mipmaps are the program's own, texel for texel those GLU builds from the same image.
+    TextureImage image{};
+    ASSERT_TRUE(EmbDecodeTGA(&image, emb_data, emb_size, 3));
+    GLuint reference = 0;
+    glGenTextures(1, &reference);
+    glBindTexture(GL_TEXTURE_2D, reference);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 128, 128, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba);
+    FreeTGA(&image);
+    for (int level = 0, side = 128; side >= 1; ++level, side /= 2)
+        EXPECT_TRUE(Level(textures[0].texName, level, side) == Level(reference, level, side)) << "level " << level;
+    glDeleteTextures(1, &reference);
 }
 
 TEST_F(StarField, StarStraightAheadCoversItsSquare) {
