@@ -99,3 +99,8 @@ source_tree() {
   tree=$(compgen -G "$sources/$1-*/CMakeLists.txt" | head -n 1)
   echo "${tree%/CMakeLists.txt}"
 }
+
+# The copyright years the libraries' own notices give, for the notices of what the programs hold:
+# sdl_years SDL_SOURCE_TREE, freetype_year FREETYPE_SOURCE_TREE.
+sdl_years() { sed -n 's/^ *Copyright (C) \([0-9-]*\) Sam Lantinga.*/\1/p' "$1/LICENSE.txt" | head -n 1; }
+freetype_year() { sed -n 's/.*Copyright (C) [0-9]*-\([0-9]*\) by.*/\1/p' "$1/include/freetype/freetype.h" | head -n 1; }
