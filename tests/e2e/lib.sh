@@ -265,6 +265,26 @@ pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 
+# count_colour FILE X Y W H R G B [TOL]: pixels of the region with that colour, within TOL (2 unless
+# given) a channel.
+count_colour() {
+  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 txt:- |
+    awk -v r="$6" -v g="$7" -v b="$8" -v t="${9:-2}" -F'[(),]' '
+      NR > 1 { dr = $3 - r; dg = $4 - g; db = $5 - b
+               if (dr <= t && dr >= -t && dg <= t && dg >= -t && db <= t && db >= -t) n++ }
+      END { print n + 0 }'
+}
+
+# differing FILE1 FILE2: pixels that differ between two images of one size.
+differing() {
+  compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+
+# banner_shown, banner_gone: a fresh screenshot shows the grey pause banner centred on the first
+# baseline, or none of it.
+banner_shown() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128 2)" -ge 40 ]; }
+banner_gone() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128 2)" -eq 0 ]; }
+
 # wait_exit SECONDS: waits for the program to end; prints its exit status, or "timeout".
 wait_exit() {
   local s=$1
@@ -275,7 +295,39 @@ wait_exit() {
   echo timeout
 }
 
-# ---- The view's turn, read from the star field: the mouse turns the camera 0.15 degrees a pixel.
+# ---- Frames and the view's turn, read from the star field: the mouse turns the camera 0.15 degrees a pixel.
+
+# shoot NAME: a screenshot ($WORK/full-NAME.png), cut into the star field below the overlay
+# ($WORK/field-NAME.png) and the overlay's turn line with only its blue ink kept ($WORK/turn-NAME.png).
+# The turn count goes up with every turn, so a turn line that changed tells a frame drawn later; a
+# star behind it is not that blue.
+shoot() {
+  screenshot "$WORK/full-$1.png" || return 1
+  convert "$WORK/full-$1.png" -crop 1024x340+0+400 +repage "$WORK/field-$1.png" &&
+    convert "$WORK/full-$1.png" -crop 600x23+0+175 +repage -fuzz 1% -fill black +opaque "rgb(0,0,255)" "$WORK/turn-$1.png"
+}
+
+# wait_still NAME: waits until the view keeps still from one new frame to the next, and leaves that
+# screenshot in $WORK/full-a.png and its field in $WORK/field-a.png; fails naming NAME when the field
+# still changed after STILL_FRAMES new frames, or when no new frame comes within a step's time. Two
+# screenshots alike prove nothing while a turn outlasts them: they may both show the frame drawn before
+# the motion was taken. Motion that came before the first screenshot shows from the second frame after
+# it on (the one after it may have been drawn before the program took that motion), so the field is
+# compared from that frame on.
+STILL_FRAMES=6
+wait_still() {
+  local frames=0 end=$((SECONDS + STEP_SECONDS))
+  shoot a || fail "$1: screenshot"
+  while [ $frames -lt $STILL_FRAMES ]; do
+    [ $SECONDS -lt $end ] || fail "$1: no new frame within $STEP_SECONDS s ($frames seen)"
+    shoot b || fail "$1: screenshot"
+    [ "$(differing "$WORK/turn-a.png" "$WORK/turn-b.png")" = 0 ] && continue
+    frames=$((frames + 1))
+    [ $frames -ge 3 ] && [ "$(differing "$WORK/field-a.png" "$WORK/field-b.png")" = 0 ] && return 0
+    for f in full field turn; do mv "$WORK/$f-b.png" "$WORK/$f-a.png"; done
+  done
+  fail "$1: the view was still turning $STILL_FRAMES frames after the first screenshot"
+}
 
 # view_yaw BEFORE AFTER: the degrees the view turned to the right between two screenshots of a still
 # cloud. A turn about the camera's up axis moves every star's bearing by the same angle, so the

@@ -19,40 +19,6 @@ DEGREES_PER_PIXEL=0.15
 # The share of the motion by which the measured turn may miss it.
 TURN_TOLERANCE=0.03
 
-differing() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1; }
-
-# shoot NAME: a screenshot ($WORK/full-NAME.png), cut into the star field below the overlay
-# ($WORK/field-NAME.png) and the overlay's turn line with only its blue ink kept ($WORK/turn-NAME.png).
-# The turn count goes up with every turn, so a turn line that changed tells a frame drawn later; a
-# star behind it is not that blue.
-shoot() {
-  screenshot "$WORK/full-$1.png" || return 1
-  convert "$WORK/full-$1.png" -crop 1024x340+0+400 +repage "$WORK/field-$1.png" &&
-    convert "$WORK/full-$1.png" -crop 600x23+0+175 +repage -fuzz 1% -fill black +opaque "rgb(0,0,255)" "$WORK/turn-$1.png"
-}
-
-# wait_still NAME: waits until the view keeps still from one new frame to the next, and leaves that
-# screenshot in $WORK/full-a.png and its field in $WORK/field-a.png; fails naming NAME when the field
-# still changed after STILL_FRAMES new frames, or when no new frame comes within a step's time. Two
-# screenshots alike prove nothing while a turn outlasts them: they may both show the frame drawn before
-# the motion was taken. Motion that came before the first screenshot shows from the second frame after
-# it on (the one after it may have been drawn before the program took that motion), so the field is
-# compared from that frame on.
-STILL_FRAMES=6
-wait_still() {
-  local frames=0 end=$((SECONDS + STEP_SECONDS))
-  shoot a || fail "$1: screenshot"
-  while [ $frames -lt $STILL_FRAMES ]; do
-    [ $SECONDS -lt $end ] || fail "$1: no new frame within $STEP_SECONDS s ($frames seen)"
-    shoot b || fail "$1: screenshot"
-    [ "$(differing "$WORK/turn-a.png" "$WORK/turn-b.png")" = 0 ] && continue
-    frames=$((frames + 1))
-    [ $frames -ge 3 ] && [ "$(differing "$WORK/field-a.png" "$WORK/field-b.png")" = 0 ] && return 0
-    for f in full field turn; do mv "$WORK/$f-b.png" "$WORK/$f-a.png"; done
-  done
-  fail "$1: the view was still turning $STILL_FRAMES frames after the first screenshot"
-}
-
 # moves COUNT GAP STEP...: COUNT relative moves to the side in one xdotool run, GAP seconds apart, of
 # the STEP pixels in turn. A way back made of the same steps in the reverse order retraces the way out
 # exactly, whatever parts of it the program takes together; a source that lost some of the moves,

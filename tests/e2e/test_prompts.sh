@@ -12,15 +12,6 @@ mkdir -p "$SHOTS"
 KEEP_SHOTS_DIR=$(dirname "$KELVRA")/e2e-artifacts/test_prompts
 rm -rf "$KEEP_SHOTS_DIR"
 
-# count_colour FILE X Y W H R G B: pixels of the region with exactly that colour (within 2 a channel).
-count_colour() {
-  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 txt:- |
-    awk -v r="$6" -v g="$7" -v b="$8" -F'[(),]' '
-      NR > 1 { dr = $3 - r; dg = $4 - g; db = $5 - b
-               if (dr <= 2 && dr >= -2 && dg <= 2 && dg >= -2 && db <= 2 && db >= -2) n++ }
-      END { print n + 0 }'
-}
-
 # rightmost FILE Y H R G B: the rightmost column of a band of rows holding that colour, -1 if none.
 rightmost() {
   convert "$1" -crop "1024x${3}+0+${2}" +repage -depth 8 txt:- |
@@ -47,11 +38,6 @@ text_length() {
 # only the value lines' blue ink kept: a star drifting behind the cell must not tell two glyphs apart.
 cell() {
   convert "$1" -crop "${4}x${3}+$((1 + ($5 - 1) * $4))+${2}" +repage -fuzz 1% -fill black +opaque "rgb(0,0,255)" "$6"
-}
-
-# differing FILE1 FILE2: pixels that differ between two images of one size.
-differing() {
-  compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
 }
 
 expect_at_least() {  # NAME COUNT MIN
@@ -125,8 +111,6 @@ expect_at_least "\"3\" against \"0\"" "$(differing "$WORK/digit1.png" "$WORK/dig
 [ "$(text_length "$F" 199 23 0 0 255 $adv)" = 12 ] || fail "the seed line does not read \"Seed    = 42\""
 
 # Space pauses: the grey banner centred on the first baseline.
-banner_shown() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128)" -ge 40 ]; }
-banner_gone() { shot && [ "$(count_colour "$WORK/now.png" 420 4 190 26 128 128 128)" -eq 0 ]; }
 xdo "Space to pause" key space
 wait_for "the pause banner after Space" banner_shown
 cp "$WORK/now.png" "$SHOTS/06-paused.png"
