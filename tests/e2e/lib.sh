@@ -363,3 +363,7 @@ view_yaw() {
         printf "%.3f\n", best
       }'
 }
+
+# In a browser: when KELVRA_E2E_BROWSER names the browser driver (tests/web/browser.py), the program is
+# a page, and the steps above take their screenshots and send their input through the driver.
+[ -z "${KELVRA_E2E_BROWSER:-}" ] || . "$(dirname "${BASH_SOURCE[0]}")/../web/lib_browser.sh"
