@@ -5,7 +5,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test \
-        web web-serve clean
+        web web-serve web-test clean
 
 all: build
 
@@ -82,6 +82,12 @@ web: deps
 
 web-serve:
 	python3 tools/serve-web --port $(WEB_PORT) $(if $(filter no,$(WEB_ISOLATION)),--no-isolation) build-web
+
+# The web stage of `make test` alone: the page built, its end-to-end test in headless Chromium in both
+# flavours, and the bits of turns in node against the native build's.
+web-test:
+	@bash tools/install-deps test
+	bash tools/run-tests web
 
 # Every speed figure in one run, each benchmark kept short: the turn and the camera's per-frame work,
 # the kernel against the machine's floor, both star-field drawings, the engine loop as the user runs it
