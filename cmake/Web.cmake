@@ -36,12 +36,25 @@ endif()
 # The page's program. Its loops wait and draw inside the engine's step, as on the desktop: asyncify
 # lets them hand control to the browser where SDL waits for events or presents a frame, and come back.
 # The fixed-function GL of the program runs on WebGL through emscripten's GL emulation.
+set(KELVRA_PAGE_LINK_OPTIONS -sENVIRONMENT=web,worker -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
+    -sLEGACY_GL_EMULATION=1 -sEXIT_RUNTIME=1 ${KELVRA_WEB_POOL})
 set_target_properties(kelvra PROPERTIES OUTPUT_NAME kelvra${KELVRA_WEB_SUFFIX})
-target_link_options(kelvra PRIVATE -sENVIRONMENT=web,worker -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
-                    -sLEGACY_GL_EMULATION=1 -sEXIT_RUNTIME=1 ${KELVRA_WEB_POOL})
+target_link_options(kelvra PRIVATE ${KELVRA_PAGE_LINK_OPTIONS})
 
 # The bit driver, for node: its digest must be that of every other build.
 add_executable(turn_bits ${CMAKE_SOURCE_DIR}/tests/drivers/turn_bits.cpp)
 set_target_properties(turn_bits PROPERTIES OUTPUT_NAME turn_bits${KELVRA_WEB_SUFFIX})
 target_link_libraries(turn_bits PRIVATE kelvra_core)
 target_link_options(turn_bits PRIVATE -sENVIRONMENT=node -sEXIT_RUNTIME=1 ${KELVRA_NODE_POOL})
+
+# The benchmarks that need no benchmark library, built only when asked for (make bench-web): the
+# engine loop as a page of its own, linked as the program is (bench_engine.js), and the kernel's time
+# a pair in node (bench_pairs.js).
+add_executable(bench_engine EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/bench_engine.cpp)
+set_target_properties(bench_engine PROPERTIES OUTPUT_NAME bench_engine${KELVRA_WEB_SUFFIX})
+target_link_libraries(bench_engine PRIVATE kelvra_core)
+target_link_options(bench_engine PRIVATE ${KELVRA_PAGE_LINK_OPTIONS})
+add_executable(bench_pairs EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/bench_pairs.cpp)
+set_target_properties(bench_pairs PROPERTIES OUTPUT_NAME bench_pairs${KELVRA_WEB_SUFFIX})
+target_link_libraries(bench_pairs PRIVATE kelvra_core)
+target_link_options(bench_pairs PRIVATE -sENVIRONMENT=node -sEXIT_RUNTIME=1 ${KELVRA_NODE_POOL})
