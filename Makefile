@@ -5,7 +5,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps configure build run test fuzz soak bench package windows windows-package arm64 arm64-package arm64-test \
-        web web-serve web-test clean
+        web web-serve web-test bench-web clean
 
 all: build
 
@@ -104,6 +104,20 @@ bench:
 	$(BENCH_X) ./$(BUILD)/bench/bench_starfield --benchmark_min_time=$(BENCH_MIN_TIME)
 	$(BENCH_X) ./$(BUILD)/bench/bench_engine
 	bash bench/bench_rest.sh $(BUILD)
+
+# The browser's figures beside the native program's, in one run (bench/bench_web.sh): turns a second of
+# the page at 1,500 and 10,000 stars in headless Chromium in both flavours, the kernel's time a pair in
+# node, the page's download size and its time to the first prompt. Apart from `make bench`, which runs
+# on every release in a minute: this one needs the emscripten of Debian 13 and builds the page first.
+bench-web:
+	@bash tools/install-deps bench
+	@bash tools/install-deps web
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVRA_BENCHMARKS=ON
+	cmake --build $(BUILD) -j $(JOBS) --target bench_engine bench_pairs
+	bash tools/build-web
+	cmake --build build-web/threads -j $(JOBS) --target bench_engine bench_pairs
+	cmake --build build-web/single -j $(JOBS) --target bench_engine bench_pairs
+	bash bench/bench_web.sh $(BUILD) build-web
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-windows build-arm64 build-web
