@@ -4,8 +4,9 @@ WebDriver, that takes one command a line from a FIFO and answers each with one l
 "ok", "ok VALUE" or "error TEXT". tests/web/lib_browser.sh starts it for a test and talks to it.
 
 Commands:
-  open URL                     loads the page in a viewport of 1024 x 768 CSS pixels, one device pixel
-                               each, the size of the desktop tests' X screen
+  open URL                     opens the page in a viewport of 1024 x 768 CSS pixels, one device pixel
+                               each, the size of the desktop tests' X screen; answers once the page's
+                               own script has run, before its program has loaded
   shot FILE                    writes a PNG of the viewport, as the user sees it
   key NAME, keydown NAME, keyup NAME
                                a key by its xdotool name (BackSpace, Return, KP_0, period, a ...)
@@ -80,6 +81,9 @@ class Session:
                          f"--user-data-dir={self.profile}", f"--window-size={WIDTH},{HEIGHT}"):
             options.add_argument(argument)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        # Loading a page returns once its own script has run, not when the program has loaded: the
+        # steps wait for what they expect on the screen, and the first prompt's time can be read.
+        options.page_load_strategy = "eager"
         self.driver = webdriver.Chrome(service=Service(chromedriver), options=options)
         # The page takes its viewport as the screen: make it the desktop tests' screen, whatever
         # the headless window's own frame takes off it.
