@@ -17,9 +17,10 @@ Commands:
                                "locked" or "unlocked" (the pointer), "fullscreen" or "windowed"
   log FILE                     writes the console's messages so far into FILE
   quit                         ends the session; so does the end of the commands
-While a page is open the driver writes, once the page has left its running state, "0" or another
-exit status of the program (the page ended) or "failed: MESSAGE" (it stopped) into the file named by
---ended, as the desktop tests' wrapper records the program's exit status.
+Pages are refused fullscreen (see Session). While a page is open the driver writes, once the page
+has left its running state, "0" or another exit status of the program (the page ended) or
+"failed: MESSAGE" (it stopped) into the file named by --ended, as the desktop tests' wrapper records
+the program's exit status.
 """
 import argparse
 import shutil
@@ -56,6 +57,11 @@ KEEP_EXIT_STATUS = """
 const shown = window.Module && Module.onExit;
 if (shown) Module.onExit = code => { window.kelvraExitStatus = code; shown(code); };
 """
+REFUSE_FULLSCREEN = """
+Element.prototype.requestFullscreen = function () {
+  return Promise.reject(new DOMException('no fullscreen in the tests', 'NotAllowedError'));
+};
+"""
 PAGE_STATE = """
 const b = document.body;
 return [b.dataset.state || 'none', b.dataset.flavour || 'none',
@@ -89,6 +95,11 @@ class Session:
         # the headless window's own frame takes off it.
         self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                                     {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 1, "mobile": False})
+        # Pages are refused fullscreen, as where a browser does not allow it: headless Chromium's
+        # window in fullscreen moves a pointer of its own, at a place of its own, between any two
+        # moves sent to it, and under a locked pointer the jumps to it and back cancel every motion
+        # (in about half of the runs here).
+        self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": REFUSE_FULLSCREEN})
         self.lock = threading.Lock()
         self.console = []
         self.ended_file = ended_file
