@@ -62,7 +62,7 @@ page_figures() (
   for stars in "${clouds[@]}"; do
     rm -f "$WORK/exit_status"
     browser open "${PAGE_URL%/*}/bench_engine.html?stars=$stars" || fail "could not open the benchmark's page"
-    status=$(wait_exit 600)
+    status=$(wait_exit 300)
     [ "$status" = 0 ] || fail "bench_engine's page at $stars stars: status $status"
     browser log "$WORK/console.log" || fail "could not read the console"
     # The console's lines as the program printed them, those of this run only.
