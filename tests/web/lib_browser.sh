@@ -53,13 +53,13 @@ start_xvfb() {
 
 # serve: serves the page, isolated or not as the flavour needs, and sets PAGE_URL.
 serve() {
-  local isolation=() line
+  local isolation=()
   [ "$FLAVOUR" = threads ] || isolation=(--no-isolation)
   python3 "$SERVE_WEB" --port 0 "${isolation[@]}" "$KELVRA" >"$WORK/serve.out" 2>"$WORK/serve.log" \
     {BROWSER_IN}>&- {BROWSER_OUT}>&- &
   SERVER_PID=$!
   for _ in $(seq 100); do
-    read -r _ PAGE_URL _ <"$WORK/serve.out" 2>/dev/null && [ -n "$PAGE_URL" ] && return 0
+    read -r _ PAGE_URL _ 2>/dev/null <"$WORK/serve.out" && [ -n "$PAGE_URL" ] && return 0
     kill -0 "$SERVER_PID" 2>/dev/null || break
     sleep 0.1
   done
