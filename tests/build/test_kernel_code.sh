@@ -15,16 +15,19 @@ OBJDUMP=${2:-objdump}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 DISASSEMBLY=$("$OBJDUMP" -d --no-show-raw-insn "$LIB") || fail "$OBJDUMP cannot read $LIB"
 
-# The disassembly of one member of the library (GNU's objdump names it alone, LLVM's after the library).
+# The disassembly of the object one source file compiled to (foo.cpp.o, or foo.cpp.obj from MinGW;
+# GNU's objdump names the object alone, LLVM's after the library).
 member() {
-  awk -v m="$1" '/file format/ { on = index($0, m ":") == 1 || index($0, "(" m "):") > 0 } on' <<<"$DISASSEMBLY"
+  awk -v s="$1" '/file format/ {
+    on = index($0, s ".o:") == 1 || index($0, s ".obj:") == 1 || index($0, "(" s ".o):") > 0
+  } on' <<<"$DISASSEMBLY"
 }
 
 # check BUILD DOUBLE-REGISTER FLOAT-REGISTER: the packed work of one build.
 check() {
   local code op
-  code=$(member "galaxy_kernel_$1.cpp.o")
-  [ -n "$code" ] || fail "no galaxy_kernel_$1.cpp.o in $LIB"
+  code=$(member "galaxy_kernel_$1.cpp")
+  [ -n "$code" ] || fail "no object of galaxy_kernel_$1.cpp in $LIB"
   grep -qE '\s(v?(sqrt|div)s[sd])\s' <<<"$code" && fail "$1: a square root or division one lane at a time"
   for op in mulpd subpd sqrtpd divpd; do
     grep -qE "\sv?$op\s.*%$2mm[0-9]+\$" <<<"$code" || fail "$1: no $op on its $2mm registers"
@@ -37,8 +40,8 @@ check() {
 # The NEON build: two doubles a register, the seeds of two registers in one register of four floats.
 check_neon() {
   local code op
-  code=$(member "galaxy_kernel_neon.cpp.o")
-  [ -n "$code" ] || fail "no galaxy_kernel_neon.cpp.o in $LIB"
+  code=$(member "galaxy_kernel_neon.cpp")
+  [ -n "$code" ] || fail "no object of galaxy_kernel_neon.cpp in $LIB"
   grep -qE '\sf(sqrt|div)\s+[sd][0-9]+,' <<<"$code" && fail "neon: a square root or division one lane at a time"
   for op in fmul fsub fsqrt fdiv; do
     grep -qE "\s$op\s+v[0-9]+\.2d," <<<"$code" || fail "neon: no $op on whole .2d registers"
@@ -52,8 +55,8 @@ check_neon() {
 # register. WebAssembly has no approximate reciprocals; its fused multiply-adds are the relaxed SIMD's.
 check_wasm() {
   local code op
-  code=$(member "galaxy_kernel_sse2.cpp.o")
-  [ -n "$code" ] || fail "no galaxy_kernel_sse2.cpp.o in $LIB"
+  code=$(member "galaxy_kernel_sse2.cpp")
+  [ -n "$code" ] || fail "no object of galaxy_kernel_sse2.cpp in $LIB"
   grep -qE '\sf(32|64)\.(sqrt|div)\b' <<<"$code" && fail "wasm: a square root or division one lane at a time"
   for op in mul sub sqrt div; do
     grep -qE "\sf64x2\.$op\b" <<<"$code" || fail "wasm: no f64x2.$op"
