@@ -2,7 +2,7 @@
 // the frame pacer and the message step it ends with, text output with the bitmap fonts, and the log, in
 // the order the program uses them. Everything here works on plain records and GL calls, so that tests
 // can feed it synthetic messages without a window; the SDL and FreeType side lives in the platform
-// files (system_platform.cpp, system_font.cpp).
+// files (system_platform.cpp, system_input.cpp, system_font.cpp).
 #include "system.h"
 
 #include <GL/gl.h>

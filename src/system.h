@@ -2,8 +2,9 @@
 // and the window procedure with the input records it keeps, the bitmap fonts and text output, the log
 // file, message boxes and the real-time clock. SDL2 and FreeType stay behind this header: nothing of
 // theirs is declared here, so the simulation and the prompt can include it and run without a window.
-// The platform's side is the last group: what the platform files (system_platform.cpp and, for the
-// fonts, system_font.cpp) supply; everything above it works on plain records and GL calls.
+// The platform's side is the last group: what the platform files (system_platform.cpp for the process
+// and the window, system_input.cpp for the events and the cursor, system_font.cpp for the fonts)
+// supply; everything above it works on plain records and GL calls.
 #pragma once
 
 #include <cstdint>
