@@ -12,21 +12,16 @@
 #include "system.h"
 #include "utility.h"
 
+#include "bench_cloud.h"
+
 namespace {
 
 constexpr unsigned int CloudSeed = 20240601u;
-constexpr double CloudRadiusLy = 40;    // the radius prompt's default
-constexpr double TurnYears = 20000;     // the time-step prompt's default
 
 strStar Start[MaxStars];
 
 void PrepareCloud(int stars) {
-    InitParameters();
-    G.NumStars = stars;
-    G.Radius = CloudRadiusLy * G.LightYear;
-    G.DeltaT = TurnYears;
-    RandSeed(CloudSeed);
-    GenerateGalaxy();
+    MakeBenchCloud(stars, CloudSeed);
     std::memcpy(Start, Star, sizeof(strStar) * stars);
 }
 

@@ -17,14 +17,13 @@
 #include "system.h"
 #include "utility.h"
 
+#include "bench_cloud.h"
+
 namespace {
 
 constexpr int BenchStars = MaxStars;
 // The default answer of the star prompt.
 constexpr int SmallStars = 1500;
-constexpr double BenchRadiusLy = 40.0;
-constexpr double BenchDeltaTYears = 20000.0;
-constexpr int BenchSeed = 12345;
 constexpr double PairsPerTurn = BenchStars * (BenchStars - 1.0) / 2;
 // Doubles of the floor loop: 8 KiB, well inside the first-level cache.
 constexpr int FloorLength = 1024;
@@ -53,15 +52,6 @@ double Pairs(int stars) {
     return stars * (stars - 1.0) / 2;
 }
 
-void MakeCloud(int stars = BenchStars) {
-    InitParameters();
-    G.NumStars = stars;
-    G.Radius = BenchRadiusLy * G.LightYear;
-    G.DeltaT = BenchDeltaTYears;
-    RandSeed(BenchSeed);
-    GenerateGalaxy();
-}
-
 // Processor time of this thread: the cores are shared, and time spent on other work must not count.
 double ThreadSeconds() {
     timespec t;
@@ -85,7 +75,7 @@ void KeepBest(double& best, double seconds) {
 }
 
 void BM_TurnPlain(benchmark::State& state) {
-    MakeCloud();
+    MakeBenchCloud(BenchStars);
     for (auto _ : state) {
         const double start = ThreadSeconds();
         EvolRecalcPlain();
@@ -97,7 +87,7 @@ void BM_TurnPlain(benchmark::State& state) {
 // One thread is timed by its own processor time, so that other work on the machine does not count;
 // several threads by the wall clock, which is what their speed-up is about.
 void TimeForces(benchmark::State& state, int variant, int stars, int threads, double& best, double* work) {
-    MakeCloud(stars);
+    MakeBenchCloud(stars);
     KernelSetThreads(ThreadCount[threads]);
     state.SetLabel(std::to_string(KernelThreads()) + " threads");
     for (auto _ : state) {
@@ -120,7 +110,7 @@ void BM_ForcesSmall(benchmark::State& state, int threads) {
 }
 
 void BM_TurnFast(benchmark::State& state) {
-    MakeCloud();
+    MakeBenchCloud(BenchStars);
     KernelSetThreads(ThreadCount[AllThreads]);
     state.SetLabel(std::to_string(KernelThreads()) + " threads");
     for (auto _ : state) EvolRecalc();

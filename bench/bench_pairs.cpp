@@ -9,23 +9,13 @@
 #include "galaxy.h"
 #include "utility.h"
 
+#include "bench_cloud.h"
+
 namespace {
 
 constexpr int Clouds[] = {1500, MaxStars};
-constexpr double RadiusLy = 40.0;
-constexpr double DeltaTYears = 20000.0;
-constexpr int Seed = 12345;
 // Turns timed for each build, thread count and cloud, of which the best counts.
 constexpr int Turns = 10;
-
-void MakeCloud(int stars) {
-    InitParameters();
-    G.NumStars = stars;
-    G.Radius = RadiusLy * G.LightYear;
-    G.DeltaT = DeltaTYears;
-    RandSeed(Seed);
-    GenerateGalaxy();
-}
 
 double BestSeconds(int variant) {
     double best = 0;
@@ -48,7 +38,7 @@ int main() {
     std::printf("bench_pairs: the kernel's forces, best of %d turns by the wall clock, on 1 and %d threads\n", Turns,
                 everyCpu);
     for (const int stars : Clouds) {
-        MakeCloud(stars);
+        MakeBenchCloud(stars);
         const double pairs = stars * (stars - 1.0) / 2;
         for (int v = 0; v < KernelVariants; ++v) {
             if (!KernelSupported(v)) continue;
